@@ -1,0 +1,54 @@
+/* The MEX host calls that voxblur makes, declared from their documented
+ * behaviour. Both generations of the array interface are declared; a build
+ * binds the R14 names (mxGetDimensions_700, ...) by defining
+ * VOXBLUR_HOST_R14, and the earlier plain names otherwise. Dimension entries
+ * are 32-bit in both generations, also on x86-64.
+ *
+ * Under GNU Octave (VOXBLUR_OCTAVE) Octave's own mex.h is used instead. */
+#ifndef VOXBLUR_MEX_HOST_H
+#define VOXBLUR_MEX_HOST_H
+
+#include "mex_console.h"
+
+#ifndef VOXBLUR_OCTAVE
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct mxArray_tag mxArray;
+typedef int32_t mwSize;
+
+/* mxClassID and mxComplexity values that voxblur passes. */
+enum { mxDOUBLE_CLASS = 6 };
+enum { mxREAL = 0, mxCOMPLEX = 1 };
+
+/* libmx, R14 generation */
+int32_t mxGetNumberOfDimensions_700(const mxArray* array);
+const int32_t* mxGetDimensions_700(const mxArray* array);
+mxArray* mxCreateNumericArray_700(int32_t ndim, const int32_t* dims, int32_t class_id,
+                                  int32_t complexity);
+
+/* libmx, earlier generation */
+int32_t mxGetNumberOfDimensions(const mxArray* array);
+const int32_t* mxGetDimensions(const mxArray* array);
+mxArray* mxCreateNumericArray(int32_t ndim, const int32_t* dims, int32_t class_id,
+                              int32_t complexity);
+
+/* libmx, both generations */
+double* mxGetPr(const mxArray* array);
+
+#ifdef __cplusplus
+}
+#endif
+
+#ifdef VOXBLUR_HOST_R14
+#define mxGetNumberOfDimensions mxGetNumberOfDimensions_700
+#define mxGetDimensions mxGetDimensions_700
+#define mxCreateNumericArray mxCreateNumericArray_700
+#endif
+
+#endif /* VOXBLUR_OCTAVE */
+#endif
