@@ -51,6 +51,10 @@ mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int
     size_t size = element_size(class_id);
     if (size == 0 || ndim < 0)
         return NULL;
+    /* MATLAB keeps at least two dimensions and drops trailing singleton
+     * ones: a 5x5x1 array is a 5x5 matrix. */
+    while (ndim > 2 && dims[ndim - 1] == 1)
+        --ndim;
     size_t count = 1;
     for (int32_t d = 0; d < ndim; ++d) {
         if (dims[d] < 0)
@@ -61,8 +65,7 @@ mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int
     mxArray* array = (mxArray*)calloc(1, sizeof *array);
     if (!array)
         return NULL;
-    array->ndim = ndim;
-    array->dims = (int32_t*)malloc(sizeof(int32_t) * (ndim > 0 ? (size_t)ndim : 1));
+    array->dims = (int32_t*)malloc(sizeof(int32_t) * (ndim > 2 ? (size_t)ndim : 2));
     /* One spare element keeps the data pointer valid for empty arrays. */
     array->real = calloc(count + 1, size);
     array->imag = complex ? calloc(count + 1, size) : NULL;
@@ -75,6 +78,11 @@ mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int
     }
     if (ndim > 0)
         memcpy(array->dims, dims, sizeof(int32_t) * (size_t)ndim);
+    for (int32_t d = ndim; d < 2; ++d)
+        array->dims[d] = 1;
+    if (ndim < 2)
+        ndim = 2;
+    array->ndim = ndim;
     array->class_id = class_id;
     array->sparse = sparse;
     array->element_count = count;

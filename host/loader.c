@@ -1,0 +1,284 @@
+/* Loads a MEX file the way MATLAB does and calls its gateway once per case.
+ *
+ *   loader MEX-FILE [GATEWAY-EXPORT] < cases > results
+ *
+ * First, when the MEX file exports mexVersion, it prints
+ *   mex-version TEXT
+ * Then each case on standard input is
+ *   case NAME
+ *   arg CLASS COMPLEX SPARSE NDIM DIM... VALUE...   (zero or more; the
+ *        real values in storage order, then the imaginary ones if COMPLEX)
+ *   call
+ * and for each the loader prints
+ *   case NAME
+ *   console TEXT              (the rest of the line, with \n, \\ and \xHH)
+ *   error TEXT                (when the call ended through mexErrMsgTxt)
+ *   output NDIM DIM...        (when it returned and filled the first slot)
+ *   values COUNT VALUE...     (%.17g, which reads back exactly)
+ *   inputs unchanged|changed
+ *   live-arrays N             (after the host freed the call's arrays)
+ *   end
+ * Arguments of other classes are stored converted to that class. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "host.h"
+
+#ifdef _WIN32
+#include <windows.h>
+static void* open_mex_file(const char* path)
+{
+    return (void*)LoadLibraryA(path);
+}
+static void* find_export(void* library, const char* name)
+{
+    return (void*)GetProcAddress((HMODULE)library, name);
+}
+static const char* load_error(void)
+{
+    static char text[64];
+    snprintf(text, sizeof text, "Windows error %lu", (unsigned long)GetLastError());
+    return text;
+}
+#else
+#include <dlfcn.h>
+static void* open_mex_file(const char* path)
+{
+    /* RTLD_GLOBAL is not needed for the MEX file itself, but a MEX file
+     * built without needed-library entries resolves the host's calls from
+     * the libraries this process already has loaded globally. */
+    return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
+static void* find_export(void* library, const char* name)
+{
+    return dlsym(library, name);
+}
+static const char* load_error(void)
+{
+    return dlerror();
+}
+#endif
+
+enum { max_arguments = 16, max_token = 4096 };
+
+static void die(const char* what, const char* detail)
+{
+    fprintf(stderr, "loader: %s%s%s\n", what, detail ? ": " : "", detail ? detail : "");
+    exit(2);
+}
+
+static int read_token(char* token)
+{
+    return scanf("%4095s", token) == 1;
+}
+
+static long read_long(void)
+{
+    char token[max_token];
+    char* end;
+    if (!read_token(token))
+        die("case file ends inside an argument", NULL);
+    long value = strtol(token, &end, 10);
+    if (*end != '\0')
+        die("expected a whole number, read", token);
+    return value;
+}
+
+static double read_double(void)
+{
+    char token[max_token];
+    char* end;
+    if (!read_token(token))
+        die("case file ends inside an argument", NULL);
+    double value = strtod(token, &end);
+    if (*end != '\0')
+        die("expected a number, read", token);
+    return value;
+}
+
+static void store(void* data, int32_t class_id, size_t index, double value)
+{
+    switch (class_id) {
+    case host_class_double: ((double*)data)[index] = value; break;
+    case host_class_single: ((float*)data)[index] = (float)value; break;
+    case host_class_logical:
+    case host_class_uint8: ((unsigned char*)data)[index] = (unsigned char)value; break;
+    case host_class_int8: ((signed char*)data)[index] = (signed char)value; break;
+    case host_class_char:
+    case host_class_uint16: ((unsigned short*)data)[index] = (unsigned short)value; break;
+    case host_class_int16: ((short*)data)[index] = (short)value; break;
+    case host_class_int32: ((int*)data)[index] = (int)value; break;
+    case host_class_uint32: ((unsigned*)data)[index] = (unsigned)value; break;
+    case host_class_int64: ((long long*)data)[index] = (long long)value; break;
+    case host_class_uint64: ((unsigned long long*)data)[index] = (unsigned long long)value; break;
+    }
+}
+
+static const char* class_names[] = {
+    "", "cell", "struct", "logical", "char", "void", "double", "single", "int8",
+    "uint8", "int16", "uint16", "int32", "uint32", "int64", "uint64"};
+
+static int32_t class_from_name(const char* name)
+{
+    for (int32_t id = 3; id < (int32_t)(sizeof class_names / sizeof *class_names); ++id)
+        if (strcmp(name, class_names[id]) == 0 && id != 5)
+            return id;
+    die("unknown class", name);
+    return 0;
+}
+
+static mxArray* read_argument(void)
+{
+    char token[max_token];
+    int32_t dims[64];
+    if (!read_token(token))
+        die("case file ends inside an argument", NULL);
+    int32_t class_id = class_from_name(token);
+    int complex = (int)read_long();
+    int sparse = (int)read_long();
+    long ndim = read_long();
+    if (ndim < 0 || ndim > 64)
+        die("too many dimensions", token);
+    for (long d = 0; d < ndim; ++d)
+        dims[d] = (int32_t)read_long();
+    mxArray* array = host_new_array((int32_t)ndim, dims, class_id, complex, sparse);
+    if (!array)
+        die("cannot create an argument array", NULL);
+    size_t count = host_element_count(array);
+    for (size_t i = 0; i < count; ++i)
+        store(host_real_data(array), class_id, i, read_double());
+    if (complex)
+        for (size_t i = 0; i < count; ++i)
+            store(host_imag_data(array), class_id, i, read_double());
+    return array;
+}
+
+static void print_escaped(const char* label, const char* text)
+{
+    printf("%s ", label);
+    for (const unsigned char* c = (const unsigned char*)text; *c; ++c) {
+        if (*c == '\n')
+            fputs("\\n", stdout);
+        else if (*c == '\\')
+            fputs("\\\\", stdout);
+        else if (*c < 0x20 || *c >= 0x7f)
+            printf("\\x%02x", *c);
+        else
+            putchar(*c);
+    }
+    putchar('\n');
+}
+
+static size_t data_bytes(const mxArray* array)
+{
+    static const size_t sizes[] = {0, 0, 0, 1, 2, 0, 8, 4, 1, 1, 2, 2, 4, 4, 8, 8};
+    return host_element_count(array) * sizes[host_class(array)];
+}
+
+/* A copy of every input's data, to tell whether the call wrote into one. */
+static void* copy_data(const mxArray* array, int imaginary)
+{
+    size_t bytes = data_bytes(array);
+    void* copy = malloc(bytes + 1);
+    if (!copy)
+        die("out of memory", NULL);
+    memcpy(copy, imaginary ? host_imag_data(array) : host_real_data(array), bytes);
+    return copy;
+}
+
+static int data_unchanged(const mxArray* array, const void* real, const void* imag)
+{
+    size_t bytes = data_bytes(array);
+    return memcmp(real, host_real_data(array), bytes) == 0 &&
+           (!imag || memcmp(imag, host_imag_data(array), bytes) == 0);
+}
+
+static void report_output(const mxArray* output)
+{
+    int32_t ndim = mxGetNumberOfDimensions(output);
+    const int32_t* dims = mxGetDimensions(output);
+    printf("output %d", ndim);
+    for (int32_t d = 0; d < ndim; ++d)
+        printf(" %d", dims[d]);
+    size_t count = host_element_count(output);
+    const double* values = mxGetPr(output);
+    printf("\nvalues %lu", (unsigned long)count);
+    for (size_t i = 0; i < count; ++i)
+        printf(" %.17g", values[i]);
+    putchar('\n');
+}
+
+static void run_case(mex_gateway gateway, const char* name)
+{
+    const mxArray* inputs[max_arguments];
+    void* real_copies[max_arguments];
+    void* imag_copies[max_arguments];
+    mxArray* outputs[1] = {NULL};
+    char token[max_token];
+    int count = 0;
+
+    while (read_token(token) && strcmp(token, "call") != 0) {
+        if (strcmp(token, "arg") != 0)
+            die("expected arg or call, read", token);
+        if (count == max_arguments)
+            die("too many arguments in case", name);
+        mxArray* argument = read_argument();
+        inputs[count] = argument;
+        real_copies[count] = copy_data(argument, 0);
+        imag_copies[count] = host_is_complex(argument) ? copy_data(argument, 1) : NULL;
+        ++count;
+    }
+
+    printf("case %s\n", name);
+    fflush(stdout);
+    host_clear_console();
+    int failed = host_call_gateway(gateway, 1, outputs, count, inputs);
+    print_escaped("console", host_console());
+    if (failed)
+        print_escaped("error", host_error_message());
+    else if (outputs[0])
+        report_output(outputs[0]);
+
+    int unchanged = 1;
+    for (int i = 0; i < count; ++i) {
+        unchanged &= data_unchanged(inputs[i], real_copies[i], imag_copies[i]);
+        free(real_copies[i]);
+        free(imag_copies[i]);
+    }
+    printf("inputs %s\n", unchanged ? "unchanged" : "changed");
+
+    /* As MATLAB clears a call's arrays, also after an error. */
+    host_free_all_arrays();
+    printf("live-arrays %lu\nend\n", (unsigned long)host_live_arrays());
+    fflush(stdout);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || argc > 3) {
+        fprintf(stderr, "usage: %s MEX-FILE [GATEWAY-EXPORT] < cases\n", argv[0]);
+        return 2;
+    }
+    const char* export_name = argc == 3 ? argv[2] : "mexFunction";
+    void* library = open_mex_file(argv[1]);
+    if (!library)
+        die("cannot load the MEX file", load_error());
+    mex_gateway gateway = (mex_gateway)find_export(library, export_name);
+    if (!gateway)
+        die("the MEX file has no gateway export", export_name);
+
+    typedef const char* (*version_call)(void);
+    version_call version = (version_call)find_export(library, "mexVersion");
+    if (version)
+        print_escaped("mex-version", version());
+
+    host_set_echo(0);
+    char token[max_token];
+    while (read_token(token)) {
+        if (strcmp(token, "case") != 0 || !read_token(token))
+            die("expected case NAME, read", token);
+        run_case(gateway, token);
+    }
+    return 0;
+}

@@ -1,0 +1,41 @@
+// One table of gateway calls, each with what the caller must see. The same
+// table runs in every host: the stand-in loaders of each platform and
+// GNU Octave.
+#pragma once
+
+#include <array>
+#include <ostream>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Argument {
+    std::string class_name = "double";
+    std::vector<int32_t> dims;
+    std::vector<double> real;
+    std::vector<double> imag;  // non-empty for a complex argument
+    bool sparse = false;
+};
+
+struct GatewayCase {
+    std::string name;
+    std::vector<Argument> args;
+    // A failed argument check: the gateway's message, with nothing printed.
+    std::string gateway_error;
+    // Otherwise the engine call the gateway must make on the volume's real
+    // part; its console text, error and result are what the caller sees,
+    // after the image-volume line.
+    std::array<double, 3> widths{};
+    int32_t factor = 4;
+};
+
+// gtest prints a failing case by its name, not its bytes.
+inline void PrintTo(const GatewayCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+const std::vector<GatewayCase>& gateway_cases();
+
+// The cases in the loader's input format.
+std::string case_file_text(const std::vector<GatewayCase>& cases);
