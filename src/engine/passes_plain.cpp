@@ -1,0 +1,62 @@
+#include <stddef.h>
+
+#include "volume_passes.h"
+#include "voxblur_engine.h"
+
+/* The line buffers hold 1024 samples, which is why 1023 is the longest axis
+ * gauss_filter accepts; the kernel buffer holds the 99 taps it allows. */
+enum { line_capacity = 1024, kernel_capacity = 100 };
+
+/* Copies the n samples at stride `stride` from `volume` into `line`. */
+static void gather_line(const double* volume, ptrdiff_t stride, int32_t n, double* line)
+{
+    for (int32_t j = 0; j < n; ++j)
+        line[j] = volume[j * stride];
+}
+
+/* Copies `line` back to the n samples at stride `stride` of `volume`. */
+static void scatter_line(const double* line, int32_t n, double* volume, ptrdiff_t stride)
+{
+    for (int32_t j = 0; j < n; ++j)
+        volume[j * stride] = line[j];
+}
+
+extern "C" void volume_passes_plain(const double* input, double* output, const int32_t* dimensions,
+                                    const int32_t* taps, const double* widths)
+{
+    double kernel[kernel_capacity];
+    double line_in[line_capacity];
+    double line_out[line_capacity];
+
+    const int32_t nx = dimensions[0];
+    const int32_t ny = dimensions[1];
+    const int32_t nz = dimensions[2];
+    const ptrdiff_t nxy = (ptrdiff_t)nx * ny;
+
+    /* x lines are contiguous: filter straight from input to output. */
+    compute_gauss(taps[0], kernel, widths[0]);
+    for (int32_t z = 0; z < nz; ++z)
+        for (int32_t y = 0; y < ny; ++y) {
+            ptrdiff_t start = z * nxy + (ptrdiff_t)y * nx;
+            filter_1d(input + start, output + start, nx, kernel, taps[0]);
+        }
+
+    /* y and z lines are strided: gather, filter, scatter, in place on output. */
+    compute_gauss(taps[1], kernel, widths[1]);
+    for (int32_t z = 0; z < nz; ++z)
+        for (int32_t x = 0; x < nx; ++x) {
+            double* line = output + z * nxy + x;
+            gather_line(line, nx, ny, line_in);
+            filter_1d(line_in, line_out, ny, kernel, taps[1]);
+            scatter_line(line_out, ny, line, nx);
+        }
+
+    compute_gauss(taps[2], kernel, widths[2]);
+    for (int32_t y = 0; y < ny; ++y)
+        for (int32_t x = 0; x < nx; ++x) {
+            double* line = output + (ptrdiff_t)y * nx + x;
+            gather_line(line, nxy, nz, line_in);
+            filter_1d(line_in, line_out, nz, kernel, taps[2]);
+            scatter_line(line_out, nz, line, nxy);
+        }
+}

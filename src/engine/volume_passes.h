@@ -1,0 +1,50 @@
+/* The three passes of gauss_filter, after its prologue has settled the
+ * kernel lengths. Internal to the engine: gauss_filter calls
+ * volume_passes; tests and benchmarks call a variant by name. Every variant
+ * writes the same bits: each output is the sum of its taps in increasing
+ * order, every operation rounded to double, no fused multiply-add. */
+#ifndef VOXBLUR_VOLUME_PASSES_H
+#define VOXBLUR_VOLUME_PASSES_H
+
+#include <stdint.h>
+
+/* Kept out of a shared library's dynamic symbol table: only gauss_filter,
+ * compute_gauss and filter_1d are the engine's named routines. PE targets
+ * export nothing by default and reject the attribute. */
+#if defined(__ELF__)
+#define VOXBLUR_INTERNAL __attribute__((visibility("hidden")))
+#else
+#define VOXBLUR_INTERNAL
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* All variants share this shape: input and output volumes of
+ * dimensions[0..2] doubles (not overlapping), taps[0..2] the settled odd
+ * kernel length per axis (-1 for an empty axis), widths[0..2] the FWHM in
+ * voxels that shapes each kernel. */
+typedef void volume_passes_fn(const double* input, double* output, const int32_t* dimensions,
+                              const int32_t* taps, const double* widths);
+
+/* The fastest variant that this build and this processor have. */
+VOXBLUR_INTERNAL volume_passes_fn volume_passes;
+
+/* One line at a time through filter_1d: what the i386 and Windows builds
+ * run, and the oracle for the others. */
+VOXBLUR_INTERNAL volume_passes_fn volume_passes_plain;
+
+#if defined(__x86_64__)
+/* Blocks of eight lines in vector lanes; SSE2 is on every x86-64 CPU. */
+VOXBLUR_INTERNAL volume_passes_fn volume_passes_sse2;
+/* The same with 256-bit vectors; call only when cpu_has_avx() says so. */
+VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx;
+VOXBLUR_INTERNAL int cpu_has_avx(void);
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
