@@ -170,9 +170,12 @@ inline void edge_outputs(const double* lines, int32_t n, int32_t i0, const AxisK
     }
 }
 
-/* Outputs from .. to - 1 of eight lines of n samples (the kernel fits the
- * lines) into dst + i * dst_stride: groups of R = S::width outputs where
- * the kernel and the edges are long enough, single outputs elsewhere. */
+/* Outputs from .. to - 1 of eight lines of n samples into
+ * dst + i * dst_stride: groups of R = S::width outputs where the kernel
+ * and the edges are long enough, single outputs elsewhere. Every output
+ * reads only the rows its window covers, so the lines may be shorter than
+ * the kernel when only outputs within half a kernel of the ends are asked
+ * for. */
 template <class S>
 void filter_outputs(const double* lines, int32_t n, const AxisKernel& kernel, int32_t from,
                     int32_t to, double* dst, ptrdiff_t dst_stride)

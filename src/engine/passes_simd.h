@@ -85,18 +85,82 @@ void scatter_rows(const double* lines, int32_t count, int32_t n, double* rows, p
             rows[lane * stride + x] = lines[x * block + lane];
 }
 
-/* The x pass of one plane, from the input to the output. */
+/* Interior x outputs out[0 .. G * S::width - 1] of one line, `window`
+ * being the sample half a kernel before out[0]. Here the lanes hold
+ * neighbouring outputs of the same line, which needs no transposing and
+ * keeps each output's sum in filter_1d's order just the same. */
+template <class S, int G>
+inline void line_outputs(const double* window, const AxisKernel& kernel, double* out)
+{
+    typedef typename S::V V;
+    V sum[G];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g)
+        sum[g] = S::zero();
+    for (int32_t j = 0; j < kernel.count; ++j) {
+        const V tap = S::splat(kernel.taps[j]);
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g)
+            sum[g] = S::add(sum[g], S::mul(tap, S::loadu(window + j + g * S::width)));
+    }
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g)
+        S::storeu(out + g * S::width, sum[g]);
+}
+
+/* The interior outputs of one x line, at least S::width of them. The last
+ * vector may overlap the one before: it writes the same values again. */
+template <class S>
+void filter_line_interior(const double* in, double* out, int32_t nx, const AxisKernel& kernel)
+{
+    const int W = S::width;
+    const int G = 8;
+    const int32_t h = kernel.half;
+    const int32_t end = nx - h;
+    int32_t i = h;
+    for (; i + G * W <= end; i += G * W)
+        line_outputs<S, G>(in + i - h, kernel, out + i);
+    for (; i + W <= end; i += W)
+        line_outputs<S, 1>(in + i - h, kernel, out + i);
+    if (i < end)
+        line_outputs<S, 1>(in + end - W - h, kernel, out + end - W);
+}
+
+/* The x pass of one plane, from the input to the output. The interior of
+ * each line is filtered in place along the line; only the 2 * half columns
+ * at either end, which the edge outputs read, are transposed into blocks
+ * of eight lines. Lines too short for that go through blocks whole. */
 template <class S>
 void filter_x(const double* in, double* out, int32_t nx, int32_t ny, const AxisKernel& kernel,
               double* work)
 {
     double* lines = work;
     double* filtered = work + (max_axis_length + 1) * block;
+    const int32_t h = kernel.half;
+    const bool whole_lines = nx - 2 * h < S::width;
     for (int32_t y = 0; y < ny; y += block) {
         const int32_t rows = smaller(block, ny - y);
-        gather_rows<S>(in + (ptrdiff_t)y * nx, nx, rows, nx, lines);
-        filter_outputs<S>(lines, nx, kernel, 0, nx, filtered, block);
-        scatter_rows<S>(filtered, rows, nx, out + (ptrdiff_t)y * nx, nx);
+        const double* in_rows = in + (ptrdiff_t)y * nx;
+        double* out_rows = out + (ptrdiff_t)y * nx;
+        if (whole_lines) {
+            gather_rows<S>(in_rows, nx, rows, nx, lines);
+            filter_outputs<S>(lines, nx, kernel, 0, nx, filtered, block);
+            scatter_rows<S>(filtered, rows, nx, out_rows, nx);
+            continue;
+        }
+        for (int32_t r = 0; r < rows; ++r)
+            filter_line_interior<S>(in_rows + r * nx, out_rows + r * nx, nx, kernel);
+        if (h == 0)
+            continue;
+        /* Each end as a line of 2 * half samples: its outputs near that end
+         * are the line's, and read no further. */
+        const int32_t edge = 2 * h;
+        gather_rows<S>(in_rows, nx, rows, edge, lines);
+        filter_outputs<S>(lines, edge, kernel, 0, h, filtered, block);
+        scatter_rows<S>(filtered, rows, h, out_rows, nx);
+        gather_rows<S>(in_rows + (nx - edge), nx, rows, edge, lines);
+        filter_outputs<S>(lines, edge, kernel, h, edge, filtered, block);
+        scatter_rows<S>(filtered + h * block, rows, h, out_rows + (nx - h), nx);
     }
 }
 
