@@ -29,6 +29,8 @@ struct AxisKernel {
     int32_t count;
     int32_t half;
     double taps[kernel_capacity];
+    /* Each tap twice: SSE2 has no one-instruction broadcast from memory. */
+    alignas(16) double tap_pairs[2 * kernel_capacity];
     /* lead[i] divides output i, trail[t] output n - 1 - t, for i, t < half. */
     double lead[kernel_capacity / 2];
     double trail[kernel_capacity / 2];
@@ -39,6 +41,8 @@ void prepare_kernel(AxisKernel* kernel, int32_t count, double width)
     for (int32_t i = 0; i < kernel_capacity; ++i)
         kernel->taps[i] = 0.0;
     compute_gauss(count, kernel->taps, width);
+    for (int32_t i = 0; i < kernel_capacity; ++i)
+        kernel->tap_pairs[2 * i] = kernel->tap_pairs[2 * i + 1] = kernel->taps[i];
     kernel->count = count;
     kernel->half = count / 2;
     const int32_t h = kernel->half;
@@ -71,7 +75,7 @@ inline void interior_outputs(const double* first, const AxisKernel& kernel, doub
         for (int v = 0; v < vectors; ++v)
             sum[o][v] = S::zero();
     for (int32_t j = 0; j < kernel.count; ++j) {
-        const V tap = S::splat(kernel.taps[j]);
+        const V tap = S::tap(kernel, j);
         const double* row = first + j * block;
 #pragma GCC unroll 8
         for (int o = 0; o < R; ++o)
@@ -97,7 +101,6 @@ inline void edge_outputs(const double* lines, int32_t n, int32_t i0, const AxisK
 {
     typedef typename S::V V;
     const int vectors = block / S::width;
-    const double* taps = kernel.taps;
     const bool leading = i0 < kernel.half;
     const int32_t base = i0 - kernel.half;
 
@@ -115,7 +118,7 @@ inline void edge_outputs(const double* lines, int32_t n, int32_t i0, const AxisK
             const double* row = lines + (base + q) * block;
 #pragma GCC unroll 8
             for (int o = 0; o <= q; ++o) {
-                const V tap = S::splat(taps[q - o]);
+                const V tap = S::tap(kernel, q - o);
 #pragma GCC unroll 8
                 for (int v = 0; v < vectors; ++v)
                     sum[o][v] = S::add(sum[o][v], S::mul(tap, S::load(row + v * S::width)));
@@ -127,7 +130,7 @@ inline void edge_outputs(const double* lines, int32_t n, int32_t i0, const AxisK
     V tap[R];
 #pragma GCC unroll 8
     for (int o = 0; o < R; ++o)
-        tap[o] = S::splat(taps[from - base - o]);
+        tap[o] = S::tap(kernel, from - base - o);
     for (int32_t r = from; r <= to; ++r) {
         const double* row = lines + r * block;
         V data[vectors];
@@ -143,7 +146,7 @@ inline void edge_outputs(const double* lines, int32_t n, int32_t i0, const AxisK
         for (int o = R - 1; o > 0; --o)
             tap[o] = tap[o - 1];
         /* One past the last tap at the end: still inside the buffer. */
-        tap[0] = S::splat(taps[r + 1 - base]);
+        tap[0] = S::tap(kernel, r + 1 - base);
     }
 
     /* Leading edge: the last rows reach only the last outputs. */
@@ -153,7 +156,7 @@ inline void edge_outputs(const double* lines, int32_t n, int32_t i0, const AxisK
             const double* row = lines + (base + kernel.count + q) * block;
 #pragma GCC unroll 8
             for (int o = q + 1; o < R; ++o) {
-                const V tap = S::splat(taps[kernel.count + q - o]);
+                const V tap = S::tap(kernel, kernel.count + q - o);
 #pragma GCC unroll 8
                 for (int v = 0; v < vectors; ++v)
                     sum[o][v] = S::add(sum[o][v], S::mul(tap, S::load(row + v * S::width)));

@@ -20,6 +20,7 @@ struct Avx {
     static const int width = 4;
     static V zero() { return _mm256_setzero_pd(); }
     static V splat(double value) { return _mm256_set1_pd(value); }
+    static V tap(const AxisKernel& kernel, int32_t j) { return _mm256_broadcast_sd(kernel.taps + j); }
     static V load(const double* p) { return _mm256_load_pd(p); }
     static V loadu(const double* p) { return _mm256_loadu_pd(p); }
     static void store(double* p, V v) { _mm256_store_pd(p, v); }

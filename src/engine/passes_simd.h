@@ -3,6 +3,7 @@
  *
  *   S::V                   the vector of S::width doubles (2 or 4)
  *   zero, splat            all lanes 0.0, all lanes one value
+ *   tap(kernel, j)         all lanes kernel tap j
  *   load, store            aligned; loadu, storeu unaligned
  *   add, mul, div          lane by lane, rounded to double
  *   transpose(V[width])    rows to columns
@@ -98,7 +99,7 @@ inline void line_outputs(const double* window, const AxisKernel& kernel, double*
     for (int g = 0; g < G; ++g)
         sum[g] = S::zero();
     for (int32_t j = 0; j < kernel.count; ++j) {
-        const V tap = S::splat(kernel.taps[j]);
+        const V tap = S::tap(kernel, j);
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g)
             sum[g] = S::add(sum[g], S::mul(tap, S::loadu(window + j + g * S::width)));

@@ -14,6 +14,7 @@ struct Sse2 {
     static const int width = 2;
     static V zero() { return _mm_setzero_pd(); }
     static V splat(double value) { return _mm_set1_pd(value); }
+    static V tap(const AxisKernel& kernel, int32_t j) { return _mm_load_pd(kernel.tap_pairs + 2 * j); }
     static V load(const double* p) { return _mm_load_pd(p); }
     static V loadu(const double* p) { return _mm_loadu_pd(p); }
     static void store(double* p, V v) { _mm_store_pd(p, v); }
