@@ -21,6 +21,11 @@ struct KernelCase {
     std::vector<double> taps;
 };
 
+void PrintTo(const KernelCase& c, std::ostream* os)
+{
+    *os << c.count << " taps, width " << c.width;
+}
+
 class KnownKernels : public testing::TestWithParam<KernelCase> {};
 
 TEST_P(KnownKernels, MatchTheWorkedTaps)

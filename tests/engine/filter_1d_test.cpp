@@ -22,6 +22,11 @@ struct LineCase {
     double tolerance;
 };
 
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class WorkedLines : public testing::TestWithParam<LineCase> {};
 
 TEST_P(WorkedLines, MatchTheWorkedOutput)
