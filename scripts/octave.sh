@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs GNU Octave without GUI or start-up files, with voxblur's Octave MEX
+# file and scripts on the path. Octave 7 prints "ignoring const
+# execution_exception& while preparing to exit" on every exit; that line is
+# noise and is dropped.
+top=$(cd "$(dirname "$0")/.." && pwd)
+exec octave --no-gui --no-window-system -q --norc \
+    --path "$top/out/octave" --path "$top/octave" "$@" \
+    2> >(grep -v --line-buffered 'ignoring const execution_exception& while preparing to exit' >&2)
