@@ -57,6 +57,7 @@ void gather_rows(const double* rows, ptrdiff_t stride, int32_t count, int32_t n,
                     S::store(lines + (x + q) * block + lane, part[q]);
             }
     for (; x < n; ++x)
+        #pragma GCC unroll 8
         for (int lane = 0; lane < block; ++lane)
             lines[x * block + lane] = lane < count ? rows[lane * stride + x] : 0.0;
 }
@@ -98,12 +99,15 @@ inline void line_outputs(const double* window, const AxisKernel& kernel, double*
 #pragma GCC unroll 8
     for (int g = 0; g < G; ++g)
         sum[g] = S::zero();
-    for (int32_t j = 0; j < kernel.count; ++j) {
+    /* A kernel has at least one tap; saying so spares a branch the compiler
+     * would otherwise turn into a memset call. */
+    int32_t j = 0;
+    do {
         const V tap = S::tap(kernel, j);
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g)
             sum[g] = S::add(sum[g], S::mul(tap, S::loadu(window + j + g * S::width)));
-    }
+    } while (++j < kernel.count);
 #pragma GCC unroll 8
     for (int g = 0; g < G; ++g)
         S::storeu(out + g * S::width, sum[g]);
@@ -178,6 +182,7 @@ inline void copy_columns_in(const double* columns, int32_t count, double* row)
             S::store(row + v, S::loadu(columns + v));
         return;
     }
+    #pragma GCC unroll 8
     for (int lane = 0; lane < block; ++lane)
         row[lane] = lane < count ? columns[lane] : 0.0;
 }
