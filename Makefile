@@ -2,6 +2,8 @@
 #   make demo          smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
 #   make test          build everything and run every test
 #   make deliverables  build the five MEX files into out/
+#   make bench         time the plain, SSE2 and AVX passes, then voxblur against
+#                      Octave's convn and smooth3 (never part of make test)
 # Each installs missing Debian packages first when run as root.
 
 # One preset per MEX file; native comes first, the others' tests use its
@@ -14,7 +16,7 @@ JOBS    ?= $(shell nproc)
 NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave liboctave-dev
 TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-multilib mingw-w64 wine wine32:i386
 
-.PHONY: all test demo deliverables deps native-deps configure build clean
+.PHONY: all test demo deliverables bench deps native-deps configure build clean
 
 all: build
 
@@ -40,6 +42,12 @@ demo: native-deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native --target voxblur_octave
 	@./scripts/octave.sh --eval "voxblur_demo('out/demo/voxblur-demo.png')"
+
+bench: native-deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target voxblur_bench voxblur_octave -j $(JOBS)
+	@out/build/native/bench/voxblur_bench
+	@./scripts/octave.sh --path bench --eval peers
 
 clean:
 	rm -rf out
