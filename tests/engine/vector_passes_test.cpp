@@ -111,12 +111,20 @@ std::vector<PassCase> pass_cases()
     // Any three lengths up to 40.
     for (int i = 0; i < 1500; ++i)
         add({any(random), any(random), any(random)});
-    // Long axes, up to the longest accepted, where kernels reach 99 taps.
+    // Long axes, up to the longest accepted, where kernels reach 99 taps,
+    // beside short axes and beside axes of more than one block of eight
+    // (so that a long y or z line leaves room for one block per gather).
     const int32_t long_lengths[] = {1023, 1022, 513, 300, 101, 100, 99};
+    std::uniform_int_distribution<int32_t> wide(9, 20);
     for (int32_t n : long_lengths)
         for (int axis = 0; axis < 3; ++axis) {
             std::array<int32_t, 3> dims{1 + small(random) % 5, 1 + small(random) % 5,
                                         1 + small(random) % 5};
+            dims[axis] = n;
+            add(dims);
+            if (n % 2 == 0)
+                continue;
+            dims = {wide(random), wide(random), wide(random)};
             dims[axis] = n;
             add(dims);
         }
