@@ -1,13 +1,16 @@
 /* filter_1d for eight lines at once, one line per vector lane: the line
- * filter of the vector passes. Included by passes_simd.h with a vector
- * type S in scope (see there).
+ * filter of the vector passes, templates over the vector type S that
+ * passes_simd.h describes.
  *
  * The eight lines lie in a block, row after row: row r holds sample r of
  * each line at lines[r * block + lane]. Each lane runs exactly filter_1d's
  * sequence of operations for its own line: every sum starts at 0.0 and adds
- * the products tap × sample in increasing order, each product and sum
+ * the products tap * sample in increasing order, each product and sum
  * rounded to double, and an output within half a kernel of either end is
- * divided by the sum of the taps it used, added in the same order. */
+ * divided by the sum of the taps it used, added in the same order.
+ *
+ * The loops over outputs and vectors are unrolled on request (#pragma GCC
+ * unroll) so that the sums live in registers at any optimisation level. */
 #ifndef VOXBLUR_BLOCK_FILTER_H
 #define VOXBLUR_BLOCK_FILTER_H
 
@@ -92,7 +95,7 @@ inline void interior_outputs(const double* first, const AxisKernel& kernel, doub
 }
 
 /* Outputs i0 .. i0 + R - 1, all within half a kernel of the same end of
- * the line. Output i0 + o adds taps[r - base - o] × row r over the rows r
+ * the line. Output i0 + o adds taps[r - base - o] * row r over the rows r
  * of the line that its window covers, base being i0 - half. The outputs
  * share most rows, so each row is loaded once for all of them, and output
  * o's tap is output o - 1's tap of the row before. */

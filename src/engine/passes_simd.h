@@ -9,9 +9,11 @@
  *   transpose(V[width])    rows to columns
  *
  * Everything here has internal linkage, so the SSE2 and the AVX copies,
- * compiled for different instruction sets, never merge into one. Every
- * pass moves lines into blocks of eight (block_filter.h), filters them in
- * the vector lanes and moves them back; the moves only copy bits. */
+ * compiled for different instruction sets, never merge into one. The y and
+ * z passes, and the two ends of every x line, move lines into blocks of
+ * eight (block_filter.h), filter them in the vector lanes and move them
+ * back; the moves only copy bits. The rest of each x line is filtered
+ * along the line. */
 #ifndef VOXBLUR_PASSES_SIMD_H
 #define VOXBLUR_PASSES_SIMD_H
 
@@ -57,7 +59,7 @@ void gather_rows(const double* rows, ptrdiff_t stride, int32_t count, int32_t n,
                     S::store(lines + (x + q) * block + lane, part[q]);
             }
     for (; x < n; ++x)
-        #pragma GCC unroll 8
+#pragma GCC unroll 8
         for (int lane = 0; lane < block; ++lane)
             lines[x * block + lane] = lane < count ? rows[lane * stride + x] : 0.0;
 }
@@ -182,7 +184,7 @@ inline void copy_columns_in(const double* columns, int32_t count, double* row)
             S::store(row + v, S::loadu(columns + v));
         return;
     }
-    #pragma GCC unroll 8
+#pragma GCC unroll 8
     for (int lane = 0; lane < block; ++lane)
         row[lane] = lane < count ? columns[lane] : 0.0;
 }
