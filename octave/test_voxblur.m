@@ -105,3 +105,39 @@
 %! voxblur (v, [1 1 1], [3 3 3]);
 %! assert (v, kept);
 %! assert (size (voxblur (zeros (4, 0, 3), [], [2 2 2])), [4 0 3]);
+
+## Indented lines of TEXT after the first line that starts with FIRST (or
+## is exactly FIRST), up to the first line that is not indented as deeply.
+%!function block = indented_after (lines, first, indent)
+%!  start = find (strncmp (strtrim (lines), first, numel (first)), 1);
+%!  block = {};
+%!  for i = start+1:numel (lines)
+%!    if (strncmp (lines{i}, blanks (indent), indent))
+%!      block{end+1} = strtrim (lines{i});
+%!    elseif (! isempty (block))
+%!      break;
+%!    endif
+%!  endfor
+%!endfunction
+
+%!test
+%! ## voxblur.m lies beside the MEX file: a call still runs the MEX file,
+%! ## and help shows the whole first comment block of voxblur.m.
+%! [folder, ~, extension] = fileparts (which ("voxblur"));
+%! assert (extension, ".mex");
+%! lines = regexp (fileread (fullfile (folder, "voxblur.m")), "\n", "split");
+%! comment = strncmp (lines, "%", 1);
+%! last = find (! comment, 1) - 1;
+%! text = strjoin (cellfun (@(l) l(2:end), lines(1:last), "uniformoutput", false), "\n");
+%! shown = evalc ("help voxblur");
+%! assert (! isempty (strfind (shown, text)), "help voxblur shows:\n%s", shown);
+%! assert (evalc ("voxblur (ones (3, 3, 3), [], [1 1 1]);"),
+%!         "GaussFiltering (Image volume: 3 x 3 x 3)\nFilter kernel size (3, 3, 3 voxels)\n");
+
+%!test
+%! ## The example in the help text prints what the help says it prints.
+%! lines = regexp (evalc ("help voxblur"), "\n", "split");
+%! code = indented_after (lines, "Example", 6);
+%! printed = indented_after (lines, "prints", 6);
+%! assert (numel (code) >= 1 && numel (printed) == 2);
+%! assert (evalc (strjoin (code, "\n")), [strjoin(printed, "\n"), "\n"]);
