@@ -1,7 +1,8 @@
 # The front door. Every target builds through CMake's presets into out/.
-#   make demo   smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
-#   make test   build everything and run every test
-# Both install missing Debian packages first when run as root.
+#   make demo      smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
+#   make test      build everything and run every test
+#   make figures   redraw the README's pictures in docs/
+# Each installs missing Debian packages first when run as root.
 
 PRESETS := native
 JOBS    ?= $(shell nproc)
@@ -10,8 +11,11 @@ JOBS    ?= $(shell nproc)
 # voxblur in it), and what the other platforms' builds add.
 NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave liboctave-dev
 TEST_PACKAGES   := $(NATIVE_PACKAGES)
+# Octave draws plots without a display only through gnuplot, and its text
+# layout needs the FreeSans font that the octave package only recommends.
+FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
 
-.PHONY: all test demo deps native-deps configure build clean
+.PHONY: all test demo figures deps native-deps figure-deps configure build clean
 
 all: build
 
@@ -20,6 +24,9 @@ native-deps:
 
 deps: native-deps
 	@./scripts/install-debian-packages.sh $(TEST_PACKAGES)
+
+figure-deps:
+	@./scripts/install-debian-packages.sh $(FIGURE_PACKAGES)
 
 configure: deps
 	@for preset in $(PRESETS); do cmake --preset $$preset >/dev/null || exit 1; done
@@ -34,6 +41,12 @@ demo: native-deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native --target voxblur_octave
 	@./scripts/octave.sh --eval "voxblur_demo('out/demo/voxblur-demo.png')"
+
+figures: figure-deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target voxblur_octave
+	@./scripts/octave.sh --eval "edge_handling_figure('docs/edge-handling.png')"
+	@./scripts/octave.sh --eval "voxblur_demo('docs/voxblur-demo.png')"
 
 clean:
 	rm -rf out
