@@ -2,10 +2,13 @@
 #   make demo      smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
 #   make test      build everything and run every test
 #   make figures   redraw the README's pictures in docs/
+#   make install PREFIX=FOLDER   put this platform's MEX files and voxblur.m in FOLDER
+#   make dist      write out/dist/voxblur-VERSION.zip with every MEX file
 # Each installs missing Debian packages first when run as root.
 
 PRESETS := native
 JOBS    ?= $(shell nproc)
+PREFIX  ?= /usr/local/share/voxblur
 
 # What the native build needs (Octave included: the demo and the tests run
 # voxblur in it), and what the other platforms' builds add.
@@ -15,7 +18,7 @@ TEST_PACKAGES   := $(NATIVE_PACKAGES)
 # layout needs the FreeSans font that the octave package only recommends.
 FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
 
-.PHONY: all test demo figures deps native-deps figure-deps configure build clean
+.PHONY: all test demo figures install dist deps native-deps figure-deps configure build clean
 
 all: build
 
@@ -47,6 +50,12 @@ figures: figure-deps
 	@cmake --build --preset native --target voxblur_octave
 	@./scripts/octave.sh --eval "edge_handling_figure('docs/edge-handling.png')"
 	@./scripts/octave.sh --eval "voxblur_demo('docs/voxblur-demo.png')"
+
+install: build
+	@cmake --install out/build/native --prefix "$(PREFIX)"
+
+dist: build
+	@cmake --build --preset native --target dist
 
 clean:
 	rm -rf out
