@@ -1,24 +1,27 @@
 # The front door. Every target builds through CMake's presets into out/.
-#   make demo      smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
-#   make test      build everything and run every test
-#   make figures   redraw the README's pictures in docs/
+#   make demo          smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
+#   make test          build everything and run every test
+#   make deliverables  build the five MEX files into out/
+#   make figures       redraw the README's pictures in docs/
 #   make install PREFIX=FOLDER   put this platform's MEX files and voxblur.m in FOLDER
-#   make dist      write out/dist/voxblur-VERSION.zip with every MEX file
+#   make dist          write out/dist/voxblur-VERSION.zip with the five MEX files
 # Each installs missing Debian packages first when run as root.
 
-PRESETS := native
+# One preset per MEX file; native comes first, the others' tests use its
+# case-table runner.
+PRESETS := native mexglx mexglx-r11 mexw32 dll
 JOBS    ?= $(shell nproc)
 PREFIX  ?= /usr/local/share/voxblur
 
 # What the native build needs (Octave included: the demo and the tests run
 # voxblur in it), and what the other platforms' builds add.
 NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave liboctave-dev
-TEST_PACKAGES   := $(NATIVE_PACKAGES)
+TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-multilib mingw-w64 wine wine32:i386
 # Octave draws plots without a display only through gnuplot, and its text
 # layout needs the FreeSans font that the octave package only recommends.
 FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
 
-.PHONY: all test demo figures install dist deps native-deps figure-deps configure build clean
+.PHONY: all test demo deliverables figures install dist deps native-deps figure-deps configure build clean
 
 all: build
 
@@ -37,6 +40,9 @@ configure: deps
 build: configure
 	@for preset in $(PRESETS); do cmake --build --preset $$preset -j $(JOBS) || exit 1; done
 
+deliverables: build
+	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll
+
 test: build
 	@for preset in $(PRESETS); do ctest --preset $$preset -j $(JOBS) || exit 1; done
 
@@ -51,10 +57,12 @@ figures: figure-deps
 	@./scripts/octave.sh --eval "edge_handling_figure('docs/edge-handling.png')"
 	@./scripts/octave.sh --eval "voxblur_demo('docs/voxblur-demo.png')"
 
-install: build
+install: native-deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS)
 	@cmake --install out/build/native --prefix "$(PREFIX)"
 
-dist: build
+dist: deliverables
 	@cmake --build --preset native --target dist
 
 clean:

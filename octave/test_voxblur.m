@@ -106,6 +106,14 @@
 %! assert (v, kept);
 %! assert (size (voxblur (zeros (4, 0, 3), [], [2 2 2])), [4 0 3]);
 
+%!test
+%! ## Octave's dimensions are 64-bit; one beyond 32 bits is refused as too
+%! ## large, not wrapped around to a small length.
+%! assert (message_of (zeros (2^32 + 5, 0, 2), [], [1 1 1]),
+%!         "voxblur: gauss_filter(): Image dimension 2147483647 > 1024");
+%! assert (message_of (zeros (3, 0, 2^31), [], [1 1 1]),
+%!         "voxblur: gauss_filter(): Image dimension 2147483647 > 1024");
+
 ## Indented lines of TEXT after the first line that starts with FIRST (or
 ## is exactly FIRST), up to the first line that is not indented as deeply.
 %!function block = indented_after (lines, first, indent)
