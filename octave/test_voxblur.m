@@ -149,3 +149,31 @@
 %! printed = indented_after (lines, "prints", 6);
 %! assert (numel (code) >= 1 && numel (printed) == 2);
 %! assert (evalc (strjoin (code, "\n")), [strjoin(printed, "\n"), "\n"]);
+
+%!test
+%! ## So does the worked example of the README: the code block under
+%! ## "## A worked example" and the text block after it.
+%! readme = fullfile (fileparts (file_in_loadpath ("test_voxblur.m")), "..", "README.md");
+%! text = fileread (readme);
+%! section = text(strfind (text, "\n## A worked example")(1):end);
+%! blocks = regexp (section, "```(\\w+)\n(.*?)```", "tokens");
+%! assert (blocks{1}{1}, "matlab");
+%! assert (blocks{2}{1}, "text");
+%! assert (evalc (blocks{1}{2}), blocks{2}{2});
+
+%!test
+%! ## As the README says: away from the faces voxblur equals smooth3 with
+%! ## the same kernel lengths and sd = FWHM / sqrt (8 ln 2); at the faces
+%! ## smooth3 replicates edge voxels and the two differ.
+%! v = rand (30, 28, 26);
+%! out = voxblur (v, [], [2 3 1.5]);       # kernels of 9, 13 and 7 taps
+%! ref = smooth3 (v, "gaussian", [9 13 7], [2 3 1.5] / sqrt (8 * log (2)));
+%! assert (out(5:end-4, 7:end-6, 4:end-3), ref(5:end-4, 7:end-6, 4:end-3), 1e-13);
+%! assert (max (abs (out(:) - ref(:))) > 1e-3);
+
+%!test
+%! ## A single image, smoothed as two equal slices (README, Limits).
+%! img = rand (12, 10);
+%! out = voxblur (cat (3, img, img), [], [4 4 0]);
+%! assert (out(:, :, 1), out(:, :, 2));
+%! assert (out(:, :, 1), voxblur (repmat (img, [1 1 5]), [], [4 4 0])(:, :, 3), 1e-14);
