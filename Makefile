@@ -1,17 +1,25 @@
 # The front door. Every target builds through CMake's presets into out/.
-#   make demo   smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
-#   make test   build everything and run every test
-# Both install missing Debian packages first when run as root.
+#   make demo          smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
+#   make test          build everything and run every test
+#   make deliverables  build the five MEX files into out/
+#   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
+# Each installs missing Debian packages first when run as root.
 
-PRESETS := native
+# One preset per MEX file; native comes first, the others' tests use its
+# case-table runner. Then the x86-64 build again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy test
+# under ThreadSanitizer.
+PRESETS := native mexglx mexglx-r11 mexw32 dll sanitize thread
 JOBS    ?= $(shell nproc)
+FUZZ_SECONDS ?= 1800
 
 # What the native build needs (Octave included: the demo and the tests run
 # voxblur in it), and what the other platforms' builds add.
 NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave liboctave-dev
-TEST_PACKAGES   := $(NATIVE_PACKAGES)
+TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-multilib mingw-w64 wine wine32:i386 \
+                   clang libclang-rt-14-dev llvm valgrind
 
-.PHONY: all test demo deps native-deps configure build clean
+.PHONY: all test demo deliverables fuzz deps native-deps configure build clean
 
 all: build
 
@@ -27,8 +35,18 @@ configure: deps
 build: configure
 	@for preset in $(PRESETS); do cmake --build --preset $$preset -j $(JOBS) || exit 1; done
 
+deliverables: build
+	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll
+
 test: build
 	@for preset in $(PRESETS); do ctest --preset $$preset -j $(JOBS) || exit 1; done
+
+# The long run uses the same options and corpora as the short one in the
+# tests; what it finds is kept in out/build/sanitize/tests/fuzz/corpus.
+fuzz: deps
+	@cmake --preset sanitize -DVOXBLUR_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
+	@cmake --build --preset sanitize -j $(JOBS) --target gateway_fuzz
+	@ctest --preset sanitize -R '^gateway_fuzz_run$$' --timeout $$(($(FUZZ_SECONDS) + 300)) -V
 
 demo: native-deps
 	@cmake --preset native >/dev/null

@@ -1,6 +1,10 @@
 /* Loads a MEX file the way MATLAB does and calls its gateway once per case.
  *
- *   loader MEX-FILE [GATEWAY-EXPORT] < cases > results
+ *   loader [--x87-precision=53|64] MEX-FILE [GATEWAY-EXPORT] < cases > results
+ *
+ * On x86 the option sets the precision of the x87 unit before the MEX file
+ * is loaded: Linux processes start at 64 bits, Windows ones usually at 53,
+ * and MEX files built for x87 round as the host process leaves the unit.
  *
  * First, when the MEX file exports mexVersion, it prints
  *   mex-version TEXT
@@ -30,7 +34,14 @@
 #include "host.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
+/* The results are data: no carriage returns before the line ends. */
+static void use_binary_stdout(void)
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+}
 static void* open_mex_file(const char* path)
 {
     return (void*)LoadLibraryA(path);
@@ -47,6 +58,9 @@ static const char* load_error(void)
 }
 #else
 #include <dlfcn.h>
+static void use_binary_stdout(void)
+{
+}
 static void* open_mex_file(const char* path)
 {
     /* RTLD_GLOBAL is not needed for the MEX file itself, but a MEX file
@@ -235,6 +249,17 @@ static int data_unchanged(const mxArray* array, const void* real, const void* im
            (!imag || memcmp(imag, host_imag_data(array), bytes) == 0);
 }
 
+/* Older C runtimes print NaN as "-1.#IND"; spell it out so it reads back. */
+static void print_value(double value)
+{
+    if (isnan(value))
+        fputs(" nan", stdout);
+    else if (isinf(value))
+        fputs(value > 0 ? " inf" : " -inf", stdout);
+    else
+        printf(" %.17g", value);
+}
+
 static void report_output(const mxArray* output)
 {
     int32_t ndim = mxGetNumberOfDimensions(output);
@@ -246,9 +271,30 @@ static void report_output(const mxArray* output)
     const double* values = mxGetPr(output);
     printf("\nvalues %lu", (unsigned long)count);
     for (size_t i = 0; i < count; ++i)
-        printf(" %.17g", values[i]);
+        print_value(values[i]);
     putchar('\n');
 }
+
+#if defined(__i386__)
+static void set_x87_precision(const char* bits)
+{
+    unsigned short control;
+    __asm__ volatile("fnstcw %0" : "=m"(control));
+    control &= (unsigned short)~0x300u;
+    if (strcmp(bits, "64") == 0)
+        control |= 0x300u;
+    else if (strcmp(bits, "53") == 0)
+        control |= 0x200u;
+    else
+        die("--x87-precision takes 53 or 64, not", bits);
+    __asm__ volatile("fldcw %0" : : "m"(control));
+}
+#else
+static void set_x87_precision(const char* bits)
+{
+    die("this loader has no x87 arithmetic to set to", bits);
+}
+#endif
 
 static void run_case(mex_gateway gateway, const char* name)
 {
@@ -297,12 +343,20 @@ static void run_case(mex_gateway gateway, const char* name)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3) {
-        fprintf(stderr, "usage: %s MEX-FILE [GATEWAY-EXPORT] < cases\n", argv[0]);
+    static const char precision_option[] = "--x87-precision=";
+    int first = 1;
+    if (argc > 1 && strncmp(argv[1], precision_option, sizeof precision_option - 1) == 0) {
+        set_x87_precision(argv[1] + sizeof precision_option - 1);
+        first = 2;
+    }
+    if (argc - first < 1 || argc - first > 2) {
+        fprintf(stderr, "usage: %s [--x87-precision=53|64] MEX-FILE [GATEWAY-EXPORT] < cases\n",
+                argv[0]);
         return 2;
     }
-    const char* export_name = argc == 3 ? argv[2] : "mexFunction";
-    void* library = open_mex_file(argv[1]);
+    use_binary_stdout();
+    const char* export_name = argc - first == 2 ? argv[first + 1] : "mexFunction";
+    void* library = open_mex_file(argv[first]);
     if (!library)
         die("cannot load the MEX file", load_error());
     mex_gateway gateway = (mex_gateway)find_export(library, export_name);

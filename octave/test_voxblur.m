@@ -105,3 +105,11 @@
 %! voxblur (v, [1 1 1], [3 3 3]);
 %! assert (v, kept);
 %! assert (size (voxblur (zeros (4, 0, 3), [], [2 2 2])), [4 0 3]);
+
+%!test
+%! ## Octave's dimensions are 64-bit; one beyond 32 bits is refused as too
+%! ## large, not wrapped around to a small length.
+%! assert (message_of (zeros (2^32 + 5, 0, 2), [], [1 1 1]),
+%!         "voxblur: gauss_filter(): Image dimension 2147483647 > 1024");
+%! assert (message_of (zeros (3, 0, 2^31), [], [1 1 1]),
+%!         "voxblur: gauss_filter(): Image dimension 2147483647 > 1024");

@@ -4,22 +4,21 @@
 #include <limits>
 #include <vector>
 
+#include "engine_run.h"
 #include "voxblur_engine.h"
 
 namespace {
-
-std::vector<double> kernel_of(int32_t count, double width)
-{
-    std::vector<double> kernel(static_cast<size_t>(count));
-    compute_gauss(count, kernel.data(), width);
-    return kernel;
-}
 
 struct KernelCase {
     int32_t count;
     double width;
     std::vector<double> taps;
 };
+
+void PrintTo(const KernelCase& c, std::ostream* os)
+{
+    *os << c.count << " taps, width " << c.width;
+}
 
 class KnownKernels : public testing::TestWithParam<KernelCase> {};
 

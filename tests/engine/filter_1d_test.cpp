@@ -7,13 +7,6 @@
 
 namespace {
 
-std::vector<double> kernel_of(int32_t count, double width)
-{
-    std::vector<double> kernel(static_cast<size_t>(count));
-    compute_gauss(count, kernel.data(), width);
-    return kernel;
-}
-
 struct LineCase {
     const char* name;
     std::vector<double> input;
@@ -21,6 +14,11 @@ struct LineCase {
     std::vector<double> expected;
     double tolerance;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class WorkedLines : public testing::TestWithParam<LineCase> {};
 

@@ -28,6 +28,11 @@ struct KernelLengthCase {
     const char* warning;
 };
 
+void PrintTo(const KernelLengthCase& c, std::ostream* os)
+{
+    *os << "axis " << c.axis_length << ", width " << c.width << ", factor " << c.factor;
+}
+
 class KernelLengths : public testing::TestWithParam<KernelLengthCase> {};
 
 TEST_P(KernelLengths, FollowTheRules)
@@ -107,6 +112,11 @@ struct SizeLimitCase {
     std::array<int32_t, 3> dims;
     int32_t largest;
 };
+
+void PrintTo(const SizeLimitCase& c, std::ostream* os)
+{
+    *os << c.dims[0] << " x " << c.dims[1] << " x " << c.dims[2];
+}
 
 class SizeLimit : public testing::TestWithParam<SizeLimitCase> {};
 

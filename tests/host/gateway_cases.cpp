@@ -102,6 +102,13 @@ GatewayCase filtered(std::string name, std::vector<Argument> args, std::array<do
     c.args = std::move(args);
     c.widths = widths;
     c.factor = factor;
+    c.x87_extended_factor = factor;
+    return c;
+}
+
+GatewayCase with_x87_extended_factor(GatewayCase c, int32_t factor)
+{
+    c.x87_extended_factor = factor;
     return c;
 }
 
@@ -178,6 +185,19 @@ std::vector<GatewayCase> make_cases()
                  {1, 1, 2}, -1),
         filtered("factor_nan", {long_z, empty(), row({1, 1, 2}), scalar(nan)}, {1, 1, 2}, INT32_MIN),
         filtered("factor_huge", {long_z, empty(), row({1, 1, 2}), scalar(1e12)}, {1, 1, 2}, INT32_MIN),
+        // 5 x 0.7 is exactly 3.5 in double (5 taps), just below it in x87
+        // extended precision (3 taps, as with factor 4).
+        with_x87_extended_factor(
+            filtered("factor_5_width_0_7", {volume({9, 2, 2}, 15), empty(), row({0.7, 1, 1}), scalar(5)},
+                     {0.7, 1, 1}, 5),
+            4),
+        // The double just below 0.5, plus 0.5, is 1 in double but stays
+        // below 1 in x87 extended precision: factor 1 or 0.
+        with_x87_extended_factor(
+            filtered("factor_just_below_half", {volume({9, 2, 2}, 16), empty(), row({4, 1, 1}),
+                                                scalar(0.49999999999999994)},
+                     {4, 1, 1}, 1),
+            0),
 
         // Volumes
         filtered("complex_volume_filters_real_part", {complex_volume, empty(), size3}, {2, 3, 4}),

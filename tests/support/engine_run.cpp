@@ -93,6 +93,13 @@ std::array<int32_t, 3> printed_kernel_sizes(const std::string& console)
     return sizes;
 }
 
+std::vector<double> kernel_of(int32_t count, double width)
+{
+    std::vector<double> kernel(static_cast<size_t>(count));
+    compute_gauss(count, kernel.data(), width);
+    return kernel;
+}
+
 std::vector<double> random_volume(size_t count, unsigned seed)
 {
     std::mt19937 generator(seed);

@@ -28,6 +28,9 @@ EngineRun run_filter_1d(const std::vector<double>& input, const std::vector<doub
 // must be the last line of `console`.
 std::array<int32_t, 3> printed_kernel_sizes(const std::string& console);
 
+// compute_gauss into a vector of `count` taps.
+std::vector<double> kernel_of(int32_t count, double width);
+
 std::vector<double> random_volume(size_t count, unsigned seed);
 
 double sentinel_value();
