@@ -5,23 +5,29 @@
 #   make figures       redraw the README's pictures in docs/
 #   make install PREFIX=FOLDER   put this platform's MEX files and voxblur.m in FOLDER
 #   make dist          write out/dist/voxblur-VERSION.zip with the five MEX files
+#   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
 # Each installs missing Debian packages first when run as root.
 
 # One preset per MEX file; native comes first, the others' tests use its
-# case-table runner.
-PRESETS := native mexglx mexglx-r11 mexw32 dll
+# case-table runner. Then the x86-64 build again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy test
+# under ThreadSanitizer.
+PRESETS := native mexglx mexglx-r11 mexw32 dll sanitize thread
 JOBS    ?= $(shell nproc)
 PREFIX  ?= /usr/local/share/voxblur
+FUZZ_SECONDS ?= 1800
 
 # What the native build needs (Octave included: the demo and the tests run
 # voxblur in it), and what the other platforms' builds add.
 NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave liboctave-dev
-TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-multilib mingw-w64 wine wine32:i386
+TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-multilib mingw-w64 wine wine32:i386 \
+                   clang libclang-rt-14-dev llvm valgrind
 # Octave draws plots without a display only through gnuplot, and its text
 # layout needs the FreeSans font that the octave package only recommends.
 FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
 
-.PHONY: all test demo deliverables figures install dist deps native-deps figure-deps configure build clean
+.PHONY: all test demo deliverables figures install dist fuzz deps native-deps figure-deps \
+        configure build clean
 
 all: build
 
@@ -45,6 +51,13 @@ deliverables: build
 
 test: build
 	@for preset in $(PRESETS); do ctest --preset $$preset -j $(JOBS) || exit 1; done
+
+# The long run uses the same options and corpora as the short one in the
+# tests; what it finds is kept in out/build/sanitize/tests/fuzz/corpus.
+fuzz: deps
+	@cmake --preset sanitize -DVOXBLUR_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
+	@cmake --build --preset sanitize -j $(JOBS) --target gateway_fuzz
+	@ctest --preset sanitize -R '^gateway_fuzz_run$$' --timeout $$(($(FUZZ_SECONDS) + 300)) -V
 
 demo: native-deps
 	@cmake --preset native >/dev/null

@@ -177,3 +177,29 @@
 %! out = voxblur (cat (3, img, img), [], [4 4 0]);
 %! assert (out(:, :, 1), out(:, :, 2));
 %! assert (out(:, :, 1), voxblur (repmat (img, [1 1 5]), [], [4 4 0])(:, :, 3), 1e-14);
+
+%!test
+%! ## Arrays that only Octave can make, none of them full double: cells,
+%! ## structs, a logical sparse scalar, a function handle. Each
+%! ## is refused by name, after every shape check.
+%! v = rand (4, 4, 4);
+%! assert (message_of (cell (4, 4, 4), [], [1 1 1]),
+%!         "voxblur: Input volume should be a full double array");
+%! assert (message_of (v, [], {1, 2, 3}), "voxblur: Filter size should be a full double array");
+%! assert (message_of (v, struct ("a", {1, 2, 3}), [1 1 1]),
+%!         "voxblur: Voxel size should be a full double array");
+%! assert (message_of (v, [], [1 1 1], sparse (true)),
+%!         "voxblur: Multiplication factor for filter dimension should be a full double array");
+%! assert (message_of (v, [], [1 1 1], @sin),
+%!         "voxblur: Multiplication factor for filter dimension should be a full double array");
+%! assert (message_of (cell (4, 4), [], {1, 2, 3}), "voxblur: Input volume is not a volume");
+
+%!test
+%! ## Empty voxel sizes and factors of any class mean [].
+%! v = rand (6, 5, 4);
+%! want = voxblur (v, [], [2 2 2]);
+%! assert (voxblur (v, zeros (0, 3), [2 2 2]), want);
+%! assert (voxblur (v, {}, [2 2 2]), want);
+%! assert (voxblur (v, "", [2 2 2], int8 (zeros (1, 0))), want);
+%! assert (voxblur (v, sparse (zeros (3, 0)), [2 2 2], {}), want);
+%! assert (message_of (v, [], zeros (3, 0)), "voxblur: Filter size should have dimension 3");
