@@ -2,21 +2,34 @@
 #   make demo          smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
 #   make test          build everything and run every test
 #   make deliverables  build the five MEX files into out/
+#   make figures       redraw the README's pictures in docs/
+#   make install PREFIX=FOLDER   put this platform's MEX files and voxblur.m in FOLDER
+#   make dist          write out/dist/voxblur-VERSION.zip with the five MEX files
+#   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
 #   make bench         time the plain, SSE2 and AVX passes, then voxblur against
 #                      Octave's convn and smooth3 (never part of make test)
 # Each installs missing Debian packages first when run as root.
 
 # One preset per MEX file; native comes first, the others' tests use its
-# case-table runner.
-PRESETS := native mexglx mexglx-r11 mexw32 dll
+# case-table runner. Then the x86-64 build again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy test
+# under ThreadSanitizer.
+PRESETS := native mexglx mexglx-r11 mexw32 dll sanitize thread
 JOBS    ?= $(shell nproc)
+PREFIX  ?= /usr/local/share/voxblur
+FUZZ_SECONDS ?= 1800
 
 # What the native build needs (Octave included: the demo and the tests run
 # voxblur in it), and what the other platforms' builds add.
 NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave liboctave-dev
-TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-multilib mingw-w64 wine wine32:i386
+TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-multilib mingw-w64 wine wine32:i386 \
+                   clang libclang-rt-14-dev llvm valgrind
+# Octave draws plots without a display only through gnuplot, and its text
+# layout needs the FreeSans font that the octave package only recommends.
+FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
 
-.PHONY: all test demo deliverables bench deps native-deps configure build clean
+.PHONY: all test demo deliverables figures install dist fuzz bench deps native-deps figure-deps \
+        configure build clean
 
 all: build
 
@@ -25,6 +38,9 @@ native-deps:
 
 deps: native-deps
 	@./scripts/install-debian-packages.sh $(TEST_PACKAGES)
+
+figure-deps:
+	@./scripts/install-debian-packages.sh $(FIGURE_PACKAGES)
 
 configure: deps
 	@for preset in $(PRESETS); do cmake --preset $$preset >/dev/null || exit 1; done
@@ -38,10 +54,31 @@ deliverables: build
 test: build
 	@for preset in $(PRESETS); do ctest --preset $$preset -j $(JOBS) || exit 1; done
 
+# The long run uses the same options and corpora as the short one in the
+# tests; what it finds is kept in out/build/sanitize/tests/fuzz/corpus.
+fuzz: deps
+	@cmake --preset sanitize -DVOXBLUR_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
+	@cmake --build --preset sanitize -j $(JOBS) --target gateway_fuzz
+	@ctest --preset sanitize -R '^gateway_fuzz_run$$' --timeout $$(($(FUZZ_SECONDS) + 300)) -V
+
 demo: native-deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native --target voxblur_octave
 	@./scripts/octave.sh --eval "voxblur_demo('out/demo/voxblur-demo.png')"
+
+figures: figure-deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target voxblur_octave
+	@./scripts/octave.sh --eval "edge_handling_figure('docs/edge-handling.png')"
+	@./scripts/octave.sh --eval "voxblur_demo('docs/voxblur-demo.png')"
+
+install: native-deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native -j $(JOBS)
+	@cmake --install out/build/native --prefix "$(PREFIX)"
+
+dist: deliverables
+	@cmake --build --preset native --target dist
 
 bench: native-deps
 	@cmake --preset native >/dev/null

@@ -22,7 +22,10 @@
  *   inputs unchanged|changed
  *   live-arrays N             (after the host freed the call's arrays)
  *   end
- * Arguments of other classes are stored converted to that class. */
+ * Arguments of other classes are stored converted to that class as MATLAB
+ * converts: rounded, halves away from zero, saturated at the class's range,
+ * NaN as 0; logical keeps whether the value is nonzero. A sparse argument is
+ * then packed to its nonzero values, as MATLAB stores it. */
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -112,21 +115,53 @@ static double read_double(void)
     return value;
 }
 
+/* A plain cast of a value outside the integer type's range is undefined,
+ * so every conversion goes through here first. The 64-bit limits are not
+ * exact doubles; the top one is compared with >= so that 2^63 and 2^64
+ * saturate instead of overflowing. */
+static double to_integer(double value, double low, double high)
+{
+    if (isnan(value))
+        return 0.0;
+    value = round(value);
+    return value < low ? low : value > high ? high : value;
+}
+
 static void store(void* data, int32_t class_id, size_t index, double value)
 {
     switch (class_id) {
     case host_class_double: ((double*)data)[index] = value; break;
     case host_class_single: ((float*)data)[index] = (float)value; break;
-    case host_class_logical:
-    case host_class_uint8: ((unsigned char*)data)[index] = (unsigned char)value; break;
-    case host_class_int8: ((signed char*)data)[index] = (signed char)value; break;
+    case host_class_logical: ((unsigned char*)data)[index] = value != 0.0; break;
+    case host_class_uint8:
+        ((uint8_t*)data)[index] = (uint8_t)to_integer(value, 0, UINT8_MAX);
+        break;
+    case host_class_int8:
+        ((int8_t*)data)[index] = (int8_t)to_integer(value, INT8_MIN, INT8_MAX);
+        break;
     case host_class_char:
-    case host_class_uint16: ((unsigned short*)data)[index] = (unsigned short)value; break;
-    case host_class_int16: ((short*)data)[index] = (short)value; break;
-    case host_class_int32: ((int*)data)[index] = (int)value; break;
-    case host_class_uint32: ((unsigned*)data)[index] = (unsigned)value; break;
-    case host_class_int64: ((long long*)data)[index] = (long long)value; break;
-    case host_class_uint64: ((unsigned long long*)data)[index] = (unsigned long long)value; break;
+    case host_class_uint16:
+        ((uint16_t*)data)[index] = (uint16_t)to_integer(value, 0, UINT16_MAX);
+        break;
+    case host_class_int16:
+        ((int16_t*)data)[index] = (int16_t)to_integer(value, INT16_MIN, INT16_MAX);
+        break;
+    case host_class_int32:
+        ((int32_t*)data)[index] = (int32_t)to_integer(value, INT32_MIN, INT32_MAX);
+        break;
+    case host_class_uint32:
+        ((uint32_t*)data)[index] = (uint32_t)to_integer(value, 0, UINT32_MAX);
+        break;
+    case host_class_int64: {
+        double v = to_integer(value, -0x1p63, 0x1p63);
+        ((int64_t*)data)[index] = v >= 0x1p63 ? INT64_MAX : (int64_t)v;
+        break;
+    }
+    case host_class_uint64: {
+        double v = to_integer(value, 0, 0x1p64);
+        ((uint64_t*)data)[index] = v >= 0x1p64 ? UINT64_MAX : (uint64_t)v;
+        break;
+    }
     }
 }
 
@@ -166,6 +201,7 @@ static mxArray* read_argument(void)
     if (complex)
         for (size_t i = 0; i < count; ++i)
             store(host_imag_data(array), class_id, i, read_double());
+    host_pack_sparse(array);
     return array;
 }
 
@@ -187,24 +223,28 @@ static void print_escaped(const char* label, const char* text)
 
 static size_t data_bytes(const mxArray* array)
 {
-    static const size_t sizes[] = {0, 0, 0, 1, 2, 0, 8, 4, 1, 1, 2, 2, 4, 4, 8, 8};
-    return host_element_count(array) * sizes[host_class(array)];
+    return host_stored_count(array) * host_element_size(array);
 }
 
-/* A copy of every input's data, to tell whether the call wrote into one. */
+/* A copy of every input's data, to tell whether the call wrote into one.
+ * Empty data has no pointer, and memcpy and memcmp must not be given
+ * NULL even for no bytes. */
 static void* copy_data(const mxArray* array, int imaginary)
 {
     size_t bytes = data_bytes(array);
     void* copy = malloc(bytes + 1);
     if (!copy)
         die("out of memory", NULL);
-    memcpy(copy, imaginary ? host_imag_data(array) : host_real_data(array), bytes);
+    if (bytes)
+        memcpy(copy, imaginary ? host_imag_data(array) : host_real_data(array), bytes);
     return copy;
 }
 
 static int data_unchanged(const mxArray* array, const void* real, const void* imag)
 {
     size_t bytes = data_bytes(array);
+    if (bytes == 0)
+        return 1;
     return memcmp(real, host_real_data(array), bytes) == 0 &&
            (!imag || memcmp(imag, host_imag_data(array), bytes) == 0);
 }

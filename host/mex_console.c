@@ -3,6 +3,7 @@
  * entered it, as MATLAB does. */
 #include <setjmp.h>
 #include <stdarg.h>
+#include <stdatomic.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -18,13 +19,43 @@ struct text {
 static _Thread_local struct text console;
 static _Thread_local char error_message[4096];
 static _Thread_local jmp_buf* error_exit;
-static int echo_to_stdout = 1;
+/* Atomic because the re-entrancy test prints from several threads at once. */
+static atomic_int echo_to_stdout = 1;
+static atomic_size_t live_allocations;
+
+void* host_allocate(size_t count, size_t size)
+{
+    void* block = calloc(count, size);
+    if (block)
+        atomic_fetch_add(&live_allocations, 1);
+    return block;
+}
+
+void* host_reallocate(void* block, size_t size)
+{
+    void* moved = realloc(block, size);
+    if (moved && !block)
+        atomic_fetch_add(&live_allocations, 1);
+    return moved;
+}
+
+void host_release(void* block)
+{
+    if (block)
+        atomic_fetch_sub(&live_allocations, 1);
+    free(block);
+}
+
+size_t host_live_allocations(void)
+{
+    return atomic_load(&live_allocations);
+}
 
 static void append(struct text* text, const char* chars, size_t length)
 {
     if (text->length + length + 1 > text->capacity) {
         size_t capacity = 2 * (text->length + length + 1);
-        char* grown = (char*)realloc(text->chars, capacity);
+        char* grown = (char*)host_reallocate(text->chars, capacity);
         if (!grown)
             return;
         text->chars = grown;
@@ -113,7 +144,7 @@ const char* host_error_message(void)
 
 void host_clear_console(void)
 {
-    free(console.chars);
+    host_release(console.chars);
     console.chars = NULL;
     console.length = 0;
     console.capacity = 0;

@@ -1,6 +1,11 @@
 /* libmx of the stand-in host: arrays with 32-bit dimension entries, and
  * both generations of the array calls. Every array is kept on a list so
- * that the host can free what a call left behind and count what is live. */
+ * that the host can free what a call left behind and count what is live.
+ *
+ * Data is allocated to its exact size, so that a MEX file that reads past
+ * an argument's values is caught by a memory checker: an empty array has no
+ * data (mxGetPr gives NULL, as in MATLAB), and a packed sparse array holds
+ * only its nonzero values. */
 #include <stdlib.h>
 #include <string.h>
 
@@ -10,8 +15,10 @@ struct mxArray_tag {
     int32_t ndim;
     int32_t* dims;
     int32_t class_id;
+    int complex;
     int sparse;
     size_t element_count;
+    size_t stored_count;
     void* real;
     void* imag;
     struct mxArray_tag* previous;
@@ -21,7 +28,7 @@ struct mxArray_tag {
 static mxArray* live_arrays;
 static size_t live_count;
 
-static size_t element_size(int32_t class_id)
+static size_t class_element_size(int32_t class_id)
 {
     switch (class_id) {
     case host_class_logical:
@@ -45,10 +52,25 @@ static size_t element_size(int32_t class_id)
     }
 }
 
+/* NULL for no values, which is not a failure. */
+static int allocate_values(void** data, size_t count, size_t size)
+{
+    *data = count ? host_allocate(count, size) : NULL;
+    return count == 0 || *data != NULL;
+}
+
+static void release_array(mxArray* array)
+{
+    host_release(array->dims);
+    host_release(array->real);
+    host_release(array->imag);
+    host_release(array);
+}
+
 mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int32_t complex,
                         int sparse)
 {
-    size_t size = element_size(class_id);
+    size_t size = class_element_size(class_id);
     if (size == 0 || ndim < 0)
         return NULL;
     /* MATLAB keeps at least two dimensions and drops trailing singleton
@@ -62,18 +84,14 @@ mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int
         count *= (size_t)dims[d];
     }
 
-    mxArray* array = (mxArray*)calloc(1, sizeof *array);
+    mxArray* array = (mxArray*)host_allocate(1, sizeof *array);
     if (!array)
         return NULL;
-    array->dims = (int32_t*)malloc(sizeof(int32_t) * (ndim > 2 ? (size_t)ndim : 2));
-    /* One spare element keeps the data pointer valid for empty arrays. */
-    array->real = calloc(count + 1, size);
-    array->imag = complex ? calloc(count + 1, size) : NULL;
-    if (!array->dims || !array->real || (complex && !array->imag)) {
-        free(array->dims);
-        free(array->real);
-        free(array->imag);
-        free(array);
+    array->dims = (int32_t*)host_allocate(ndim > 2 ? (size_t)ndim : 2, sizeof(int32_t));
+    int have_real = allocate_values(&array->real, count, size);
+    int have_imag = complex ? allocate_values(&array->imag, count, size) : 1;
+    if (!array->dims || !have_real || !have_imag) {
+        release_array(array);
         return NULL;
     }
     if (ndim > 0)
@@ -84,8 +102,10 @@ mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int
         ndim = 2;
     array->ndim = ndim;
     array->class_id = class_id;
+    array->complex = complex != 0;
     array->sparse = sparse;
     array->element_count = count;
+    array->stored_count = count;
 
     array->next = live_arrays;
     if (live_arrays)
@@ -93,6 +113,49 @@ mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int
     live_arrays = array;
     ++live_count;
     return array;
+}
+
+static int value_is_zero(const unsigned char* value, size_t size)
+{
+    for (size_t i = 0; i < size; ++i)
+        if (value[i] != 0)
+            return 0;
+    return 1;
+}
+
+void host_pack_sparse(mxArray* array)
+{
+    if (!array->sparse || array->stored_count != array->element_count)
+        return;
+    size_t size = class_element_size(array->class_id);
+    int complex = host_is_complex(array);
+    unsigned char* real = (unsigned char*)host_real_data(array);
+    unsigned char* imag = (unsigned char*)host_imag_data(array);
+    size_t kept = 0;
+    for (size_t i = 0; i < array->element_count; ++i) {
+        if (value_is_zero(real + i * size, size) &&
+            (!complex || value_is_zero(imag + i * size, size)))
+            continue;
+        memmove(real + kept * size, real + i * size, size);
+        if (complex)
+            memmove(imag + kept * size, imag + i * size, size);
+        ++kept;
+    }
+    /* MATLAB keeps room for at least one value, even in an all-zero sparse
+     * matrix. */
+    size_t room = kept ? kept : 1;
+    if (array->element_count > room) {
+        /* Shrinking keeps the old block should the allocator refuse. */
+        void* real_kept = host_reallocate(array->real, room * size);
+        if (real_kept)
+            array->real = real_kept;
+        if (complex) {
+            void* imag_kept = host_reallocate(array->imag, room * size);
+            if (imag_kept)
+                array->imag = imag_kept;
+        }
+    }
+    array->stored_count = kept;
 }
 
 void host_free_array(mxArray* array)
@@ -106,10 +169,7 @@ void host_free_array(mxArray* array)
     if (array->next)
         array->next->previous = array->previous;
     --live_count;
-    free(array->dims);
-    free(array->real);
-    free(array->imag);
-    free(array);
+    release_array(array);
 }
 
 void host_free_all_arrays(void)
@@ -138,6 +198,16 @@ size_t host_element_count(const mxArray* array)
     return array->element_count;
 }
 
+size_t host_stored_count(const mxArray* array)
+{
+    return array->stored_count;
+}
+
+size_t host_element_size(const mxArray* array)
+{
+    return class_element_size(array->class_id);
+}
+
 int32_t host_class(const mxArray* array)
 {
     return array->class_id;
@@ -145,7 +215,12 @@ int32_t host_class(const mxArray* array)
 
 int host_is_complex(const mxArray* array)
 {
-    return array->imag != NULL;
+    return array->complex;
+}
+
+int host_is_sparse(const mxArray* array)
+{
+    return array->sparse != 0;
 }
 
 /* ---- the calls a MEX file makes ---- */
@@ -188,4 +263,19 @@ mxArray* mxCreateNumericArray(int32_t ndim, const int32_t* dims, int32_t class_i
 double* mxGetPr(const mxArray* array)
 {
     return (double*)array->real;
+}
+
+bool mxIsDouble(const mxArray* array)
+{
+    return array->class_id == host_class_double;
+}
+
+bool mxIsSparse(const mxArray* array)
+{
+    return array->sparse != 0;
+}
+
+size_t mxGetNumberOfElements(const mxArray* array)
+{
+    return array->element_count;
 }

@@ -113,3 +113,93 @@
 %!         "voxblur: gauss_filter(): Image dimension 2147483647 > 1024");
 %! assert (message_of (zeros (3, 0, 2^31), [], [1 1 1]),
 %!         "voxblur: gauss_filter(): Image dimension 2147483647 > 1024");
+
+## Indented lines of TEXT after the first line that starts with FIRST (or
+## is exactly FIRST), up to the first line that is not indented as deeply.
+%!function block = indented_after (lines, first, indent)
+%!  start = find (strncmp (strtrim (lines), first, numel (first)), 1);
+%!  block = {};
+%!  for i = start+1:numel (lines)
+%!    if (strncmp (lines{i}, blanks (indent), indent))
+%!      block{end+1} = strtrim (lines{i});
+%!    elseif (! isempty (block))
+%!      break;
+%!    endif
+%!  endfor
+%!endfunction
+
+%!test
+%! ## voxblur.m lies beside the MEX file: a call still runs the MEX file,
+%! ## and help shows the whole first comment block of voxblur.m.
+%! [folder, ~, extension] = fileparts (which ("voxblur"));
+%! assert (extension, ".mex");
+%! lines = regexp (fileread (fullfile (folder, "voxblur.m")), "\n", "split");
+%! comment = strncmp (lines, "%", 1);
+%! last = find (! comment, 1) - 1;
+%! text = strjoin (cellfun (@(l) l(2:end), lines(1:last), "uniformoutput", false), "\n");
+%! shown = evalc ("help voxblur");
+%! assert (! isempty (strfind (shown, text)), "help voxblur shows:\n%s", shown);
+%! assert (evalc ("voxblur (ones (3, 3, 3), [], [1 1 1]);"),
+%!         "GaussFiltering (Image volume: 3 x 3 x 3)\nFilter kernel size (3, 3, 3 voxels)\n");
+
+%!test
+%! ## The example in the help text prints what the help says it prints.
+%! lines = regexp (evalc ("help voxblur"), "\n", "split");
+%! code = indented_after (lines, "Example", 6);
+%! printed = indented_after (lines, "prints", 6);
+%! assert (numel (code) >= 1 && numel (printed) == 2);
+%! assert (evalc (strjoin (code, "\n")), [strjoin(printed, "\n"), "\n"]);
+
+%!test
+%! ## So does the worked example of the README: the code block under
+%! ## "## A worked example" and the text block after it.
+%! readme = fullfile (fileparts (file_in_loadpath ("test_voxblur.m")), "..", "README.md");
+%! text = fileread (readme);
+%! section = text(strfind (text, "\n## A worked example")(1):end);
+%! blocks = regexp (section, "```(\\w+)\n(.*?)```", "tokens");
+%! assert (blocks{1}{1}, "matlab");
+%! assert (blocks{2}{1}, "text");
+%! assert (evalc (blocks{1}{2}), blocks{2}{2});
+
+%!test
+%! ## As the README says: away from the faces voxblur equals smooth3 with
+%! ## the same kernel lengths and sd = FWHM / sqrt (8 ln 2); at the faces
+%! ## smooth3 replicates edge voxels and the two differ.
+%! v = rand (30, 28, 26);
+%! out = voxblur (v, [], [2 3 1.5]);       # kernels of 9, 13 and 7 taps
+%! ref = smooth3 (v, "gaussian", [9 13 7], [2 3 1.5] / sqrt (8 * log (2)));
+%! assert (out(5:end-4, 7:end-6, 4:end-3), ref(5:end-4, 7:end-6, 4:end-3), 1e-13);
+%! assert (max (abs (out(:) - ref(:))) > 1e-3);
+
+%!test
+%! ## A single image, smoothed as two equal slices (README, Limits).
+%! img = rand (12, 10);
+%! out = voxblur (cat (3, img, img), [], [4 4 0]);
+%! assert (out(:, :, 1), out(:, :, 2));
+%! assert (out(:, :, 1), voxblur (repmat (img, [1 1 5]), [], [4 4 0])(:, :, 3), 1e-14);
+
+%!test
+%! ## Arrays that only Octave can make, none of them full double: cells,
+%! ## structs, a logical sparse scalar, a function handle. Each
+%! ## is refused by name, after every shape check.
+%! v = rand (4, 4, 4);
+%! assert (message_of (cell (4, 4, 4), [], [1 1 1]),
+%!         "voxblur: Input volume should be a full double array");
+%! assert (message_of (v, [], {1, 2, 3}), "voxblur: Filter size should be a full double array");
+%! assert (message_of (v, struct ("a", {1, 2, 3}), [1 1 1]),
+%!         "voxblur: Voxel size should be a full double array");
+%! assert (message_of (v, [], [1 1 1], sparse (true)),
+%!         "voxblur: Multiplication factor for filter dimension should be a full double array");
+%! assert (message_of (v, [], [1 1 1], @sin),
+%!         "voxblur: Multiplication factor for filter dimension should be a full double array");
+%! assert (message_of (cell (4, 4), [], {1, 2, 3}), "voxblur: Input volume is not a volume");
+
+%!test
+%! ## Empty voxel sizes and factors of any class mean [].
+%! v = rand (6, 5, 4);
+%! want = voxblur (v, [], [2 2 2]);
+%! assert (voxblur (v, zeros (0, 3), [2 2 2]), want);
+%! assert (voxblur (v, {}, [2 2 2]), want);
+%! assert (voxblur (v, "", [2 2 2], int8 (zeros (1, 0))), want);
+%! assert (voxblur (v, sparse (zeros (3, 0)), [2 2 2], {}), want);
+%! assert (message_of (v, [], zeros (3, 0)), "voxblur: Filter size should have dimension 3");

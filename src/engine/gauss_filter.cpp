@@ -60,6 +60,12 @@ extern "C" int32_t gauss_filter(const double* input, double* output, const int32
     mexPrintf("Filter kernel size (%d, %d, %d voxels)\n", kernel_lengths[0], kernel_lengths[1],
               kernel_lengths[2]);
 
+    /* An empty volume has no line to filter. Its data pointers may be null
+     * (MATLAB's are for empty arrays), and even forming a line's start from
+     * a null pointer is undefined. */
+    if (nx == 0 || ny == 0 || nz == 0)
+        return 0;
+
     volume_passes(input, output, dimensions, kernel_lengths, widths);
     return 0;
 }

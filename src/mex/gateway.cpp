@@ -1,6 +1,8 @@
 /* The MEX gateway: out = voxblur(volume, voxel_size, filter_size[, factor]).
- * Checks the arguments' shapes, creates the result, converts the filter size
- * to FWHM in voxels and hands raw pointers to the engine. */
+ * Checks the arguments' shapes and then their classes, creates the result,
+ * converts the filter size to FWHM in voxels and hands raw pointers to the
+ * engine. Nothing is read from an argument before both checks have passed
+ * for it, so no argument is ever read past the end of its data. */
 #include <stdint.h>
 
 #include "mex_host.h"
@@ -58,6 +60,22 @@ static int32_t vector_length(const mxArray* array)
     return rows > columns ? rows : columns;
 }
 
+/* An argument with no elements is judged by its number of elements, not its
+ * shape: a 0x3 array passes the shape test for 3 but holds nothing. The
+ * arguments tested here hold at most 9 elements, so the low 32 bits of the
+ * count, which every host generation returns correctly, are enough. */
+static bool has_no_elements(const mxArray* array)
+{
+    return (uint32_t)mxGetNumberOfElements(array) == 0;
+}
+
+/* Only a full double array holds one double per element where mxGetPr
+ * points. A complex one is fine: mxGetPr gives its real part. */
+static bool is_full_double(const mxArray* array)
+{
+    return mxIsDouble(array) && !mxIsSparse(array);
+}
+
 extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[])
 {
     (void)nlhs;
@@ -76,7 +94,8 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
         fail("voxblur: Voxel size should have dimension 3 or []\n");
         return;
     }
-    if (dimension_count(filter_size) != 2 || vector_length(filter_size) != 3) {
+    if (dimension_count(filter_size) != 2 || vector_length(filter_size) != 3 ||
+        has_no_elements(filter_size)) {
         fail("voxblur: Filter size should have dimension 3\n");
         return;
     }
@@ -90,8 +109,30 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
         return;
     }
 
-    const bool has_voxel_size = voxel_size_length == 3;
-    const bool has_factor = factor_argument && vector_length(factor_argument) == 1;
+    /* A voxel size or factor with no elements is never read, whatever its
+     * class, and means the same as []. */
+    const bool has_voxel_size = voxel_size_length == 3 && !has_no_elements(voxel_size);
+    const bool has_factor = factor_argument && vector_length(factor_argument) == 1 &&
+                            !has_no_elements(factor_argument);
+
+    /* The classes, in the order of the shape checks. */
+    if (has_voxel_size && !is_full_double(voxel_size)) {
+        fail("voxblur: Voxel size should be a full double array\n");
+        return;
+    }
+    if (!is_full_double(filter_size)) {
+        fail("voxblur: Filter size should be a full double array\n");
+        return;
+    }
+    if (has_factor && !is_full_double(factor_argument)) {
+        fail("voxblur: Multiplication factor for filter dimension should be a full double array\n");
+        return;
+    }
+    if (!is_full_double(volume)) {
+        fail("voxblur: Input volume should be a full double array\n");
+        return;
+    }
+
     const int32_t dims[3] = {dimension(volume, 0), dimension(volume, 1), dimension(volume, 2)};
 
     mexPrintf("GaussFiltering (Image volume: %d x %d x %d)\n", dims[0], dims[1], dims[2]);

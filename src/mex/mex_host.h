@@ -4,6 +4,11 @@
  * VOXBLUR_HOST_R14, and the earlier plain names otherwise. Dimension entries
  * are 32-bit in both generations, also on x86-64.
  *
+ * Only the calls whose arguments or results are dimensions (or built from
+ * them) were renamed in R14. The class, sparsity and element-count queries
+ * take nothing but an array handle, so both generations import them under
+ * their plain names: mxIsDouble, mxIsSparse and mxGetNumberOfElements.
+ *
  * Under GNU Octave (VOXBLUR_OCTAVE) Octave's own mex.h is used instead. */
 #ifndef VOXBLUR_MEX_HOST_H
 #define VOXBLUR_MEX_HOST_H
@@ -12,7 +17,11 @@
 
 #ifndef VOXBLUR_OCTAVE
 
+#include <stddef.h>
 #include <stdint.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -39,6 +48,15 @@ mxArray* mxCreateNumericArray(int32_t ndim, const int32_t* dims, int32_t class_i
 
 /* libmx, both generations */
 double* mxGetPr(const mxArray* array);
+/* Whether the array's class is double (real or complex, full or sparse). */
+bool mxIsDouble(const mxArray* array);
+/* Whether the array is stored sparse: its data is then not one value per
+ * element, and mxGetPr does not give the matrix in column-major order. */
+bool mxIsSparse(const mxArray* array);
+/* The number of elements, the product of all dimension entries. Older hosts
+ * return it as a 32-bit int on x86-64 and later ones as size_t; a caller
+ * that relies only on the low 32 bits reads the right count from either. */
+size_t mxGetNumberOfElements(const mxArray* array);
 
 #ifdef __cplusplus
 }

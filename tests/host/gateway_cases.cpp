@@ -16,6 +16,11 @@ const char* filter_error = "voxblur: Filter size should have dimension 3\n";
 const char* factor_error =
     "voxblur: Multiplication factor for filter dimension should have dimension 1 or []\n";
 const char* volume_error = "voxblur: Input volume is not a volume\n";
+const char* volume_class_error = "voxblur: Input volume should be a full double array\n";
+const char* voxel_class_error = "voxblur: Voxel size should be a full double array\n";
+const char* filter_class_error = "voxblur: Filter size should be a full double array\n";
+const char* factor_class_error =
+    "voxblur: Multiplication factor for filter dimension should be a full double array\n";
 
 Argument array(std::vector<int32_t> dims, std::vector<double> values)
 {
@@ -39,6 +44,24 @@ Argument empty()
 Argument scalar(double value)
 {
     return array({1, 1}, {value});
+}
+
+Argument of_class(Argument a, std::string class_name)
+{
+    a.class_name = std::move(class_name);
+    return a;
+}
+
+Argument as_sparse(Argument a)
+{
+    a.sparse = true;
+    return a;
+}
+
+Argument with_imag(Argument a, std::vector<double> imag)
+{
+    a.imag = std::move(imag);
+    return a;
 }
 
 Argument volume(std::vector<int32_t> dims, unsigned seed)
@@ -190,6 +213,79 @@ std::vector<GatewayCase> make_cases()
         filtered("impulse_in_five_cubed", {impulse({5, 5, 5}, 62), empty(), row({2, 2, 2})}, {2, 2, 2}),
         filtered("odd_shape", {volume({13, 9, 11}, 14), row({1.5, 2, 0.75}), row({3, 5, 2})},
                  {2, 2.5, 2.0 / 0.75}),
+
+        // Classes, checked after every shape and in the same argument order.
+        // An array that is not full double would be read past its data.
+        rejected("volume_int16", {of_class(vol, "int16"), empty(), size3}, volume_class_error),
+        rejected("volume_single", {of_class(vol, "single"), empty(), size3}, volume_class_error),
+        rejected("volume_logical", {of_class(impulse({3, 3, 3}, 13), "logical"), empty(), size3},
+                 volume_class_error),
+        rejected("volume_uint8_with_empty_axis", {of_class(volume({4, 0, 3}, 15), "uint8"), empty(),
+                                                  size3},
+                 volume_class_error),
+        rejected("voxel_size_single", {vol, of_class(row({1, 1, 1}), "single"), size3},
+                 voxel_class_error),
+        rejected("voxel_size_char", {vol, of_class(row({97, 98, 99}), "char"), size3},
+                 voxel_class_error),
+        rejected("voxel_size_sparse", {vol, as_sparse(row({1, 0, 0})), size3}, voxel_class_error),
+        rejected("voxel_size_int32_column", {vol, of_class(column, "int32"), size3},
+                 voxel_class_error),
+        rejected("filter_size_int8", {vol, empty(), of_class(size3, "int8")}, filter_class_error),
+        rejected("filter_size_logical", {vol, empty(), of_class(row({1, 0, 1}), "logical")},
+                 filter_class_error),
+        rejected("filter_size_sparse_3x3", {vol, empty(), as_sparse(filter_three_by_three)},
+                 filter_class_error),
+        rejected("factor_uint16", {vol, empty(), size3, of_class(scalar(4), "uint16")},
+                 factor_class_error),
+        rejected("factor_logical", {vol, empty(), size3, of_class(scalar(1), "logical")},
+                 factor_class_error),
+        rejected("factor_sparse", {vol, empty(), size3, as_sparse(scalar(4))}, factor_class_error),
+        rejected("voxel_class_reported_before_filter_class",
+                 {vol, of_class(row({1, 1, 1}), "single"), of_class(size3, "int8")},
+                 voxel_class_error),
+        rejected("filter_class_reported_before_factor_class",
+                 {vol, empty(), of_class(size3, "int8"), of_class(scalar(4), "uint16")},
+                 filter_class_error),
+        rejected("factor_class_reported_before_volume_class",
+                 {of_class(vol, "int16"), empty(), size3, of_class(scalar(4), "uint16")},
+                 factor_class_error),
+        rejected("volume_shape_reported_before_any_class",
+                 {of_class(vol2d, "int16"), of_class(row({1, 1, 1}), "single"), size3},
+                 volume_error),
+        rejected("voxel_shape_reported_before_its_class",
+                 {vol, of_class(row({1, 1}), "single"), size3}, voxel_error),
+        filtered("complex_sizes_use_their_real_parts",
+                 {vol, with_imag(row({2, 2, 2}), {5, 5, 5}), with_imag(row({8, 4, 2}), {1, 1, 1}),
+                  with_imag(scalar(3), {9})},
+                 {4, 2, 1}, 3),
+
+        // Arguments whose shape passes but that hold no elements. A voxel size
+        // or factor with none is [] whatever its class; a filter size with
+        // none has no values to give.
+        filtered("voxel_size_0x3_is_empty", {vol, array({0, 3}, {}), size3}, {2, 3, 4}),
+        filtered("voxel_size_3x0_is_empty", {vol, array({3, 0}, {}), size3}, {2, 3, 4}),
+        filtered("voxel_size_0x3_int16_is_empty", {vol, of_class(array({0, 3}, {}), "int16"), size3},
+                 {2, 3, 4}),
+        filtered("voxel_size_empty_char_is_empty", {vol, of_class(empty(), "char"), size3},
+                 {2, 3, 4}),
+        filtered("voxel_size_empty_sparse_is_empty", {vol, as_sparse(empty()), size3}, {2, 3, 4}),
+        rejected("voxel_size_0x5", {vol, array({0, 5}, {}), size3}, voxel_error),
+        rejected("filter_size_0x3", {vol, empty(), array({0, 3}, {})}, filter_error),
+        rejected("filter_size_3x0", {vol, empty(), array({3, 0}, {})}, filter_error),
+        rejected("filter_size_3x0_single", {vol, empty(), of_class(array({3, 0}, {}), "single")},
+                 filter_error),
+        rejected("empty_filter_size_reported_before_bad_factor",
+                 {vol, empty(), array({0, 3}, {}), row({1, 2})}, filter_error),
+        filtered("factor_0x1_is_four", {long_z, empty(), row({1, 1, 2}), array({0, 1}, {})},
+                 {1, 1, 2}, 4),
+        filtered("factor_1x0_is_four", {long_z, empty(), row({1, 1, 2}), array({1, 0}, {})},
+                 {1, 1, 2}, 4),
+        filtered("factor_1x0_single_is_four",
+                 {long_z, empty(), row({1, 1, 2}), of_class(array({1, 0}, {}), "single")},
+                 {1, 1, 2}, 4),
+        filtered("factor_empty_logical_is_four",
+                 {long_z, empty(), row({1, 1, 2}), of_class(empty(), "logical")}, {1, 1, 2}, 4),
+        rejected("factor_0x2", {vol, empty(), size3, array({0, 2}, {})}, factor_error),
     };
 }
 

@@ -44,10 +44,14 @@ has_section() { readelf -W -S "$file" | grep -q " $1 " && echo yes || echo no; }
 # them; used to show that nothing comes from libmat, libstdc++ or libpthread.
 versioned_imports() { readelf -W --dyn-syms "$file" | awk '$7 == "UND" && $5 == "GLOBAL" {print $8}' | grep -o '@.*' | sort -u; }
 
+# The class, sparsity and element-count queries keep their plain names in
+# the R14 generation too: only the calls that deal in dimensions changed.
 r14_host_calls=$(lines exp mexErrMsgTxt mexPrintf mxCreateNumericArray_700 mxGetDimensions_700 \
-                       mxGetNumberOfDimensions_700 mxGetPr sprintf | sort)
+                       mxGetNumberOfDimensions_700 mxGetNumberOfElements mxGetPr mxIsDouble \
+                       mxIsSparse sprintf | sort)
 plain_host_calls=$(lines exp mexErrMsgTxt mexPrintf mxCreateNumericArray mxGetDimensions \
-                         mxGetNumberOfDimensions mxGetPr sprintf | sort)
+                         mxGetNumberOfDimensions mxGetNumberOfElements mxGetPr mxIsDouble \
+                         mxIsSparse sprintf | sort)
 
 check_r14_linux() {
     local machine=$1 class=$2

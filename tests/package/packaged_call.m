@@ -1,0 +1,36 @@
+## packaged_call (FOLDER)
+##
+## Run in an Octave whose path holds voxblur only in FOLDER (an installed or
+## unpacked package): checks that voxblur resolves to FOLDER's MEX file, that
+## "help voxblur" shows the help file beside it, and that one call prints
+## and returns what it must. Exits with 1 on the first failure.
+function packaged_call (folder)
+  try
+    [where, ~, extension] = fileparts (which ("voxblur"));
+    assert (canonicalize_file_name (where), canonicalize_file_name (folder));
+    assert (extension, ".mex");
+
+    shown = evalc ("help voxblur");
+    assert (! isempty (strfind (shown, "VOXBLUR  Smooth a 3-D volume")),
+            "help voxblur does not show the help file:\n%s", shown);
+
+    ## The impulse at the centre of a 5 x 5 x 5 volume, FWHM 2 voxels: each
+    ## axis has 5 taps, and the 1-D response renormalised at both ends is
+    ## 0.04 0.242424 0.470588 0.242424 0.04 (to six places).
+    volume = zeros (5, 5, 5);
+    volume(3, 3, 3) = 1;
+    kept = volume;
+    console = evalc ("out = voxblur (volume, [], [2 2 2]);");
+    assert (console, ["GaussFiltering (Image volume: 5 x 5 x 5)\n", ...
+                      "Filter kernel size (5, 5, 5 voxels)\n"]);
+    line = [0.04 0.242424 0.470588 0.242424 0.04];
+    expected = line(:) .* line .* reshape (line, 1, 1, []);
+    assert (class (out), "double");
+    assert (out, expected, 1e-6);
+    assert (volume, kept);
+  catch failure
+    fprintf (stderr, "packaged_call: %s\n", failure.message);
+    exit (1);
+  end_try_catch
+  printf ("voxblur from %s: MEX file, help text and one call as expected\n", folder);
+endfunction
