@@ -8,8 +8,13 @@
 #include "volume_passes.h"
 #include "voxblur_engine.h"
 
+/* Everything below, the shared templates included, is compiled for AVX. */
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx")
+#endif
 
 #include "passes_simd.h"
 
@@ -49,6 +54,10 @@ extern "C" void volume_passes_avx(const double* input, double* output, const int
     run_passes<Avx>(input, output, dimensions, taps, widths);
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif
