@@ -169,7 +169,10 @@ uint64_t bits(double value)
 std::string first_difference(const std::vector<double>& expected, const std::vector<double>& actual,
                              const std::array<int32_t, 3>& dims, bool any_nan_bits = false)
 {
-    if (std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(double)) == 0)
+    if (expected.size() != actual.size())
+        return "the volumes differ in size";
+    if (expected.empty() ||
+        std::memcmp(expected.data(), actual.data(), expected.size() * sizeof(double)) == 0)
         return "";
     for (size_t i = 0; i < expected.size(); ++i) {
         if (bits(expected[i]) == bits(actual[i]) ||
@@ -226,6 +229,9 @@ TEST_P(VectorPasses, WriteTheSameBitsAsThePlainPasses)
         EngineRun run = run_gauss_filter(input, c.dims, c.widths, c.factor);
         ASSERT_FALSE(run.ended_by_error) << run.error;
         const std::array<int32_t, 3> taps = printed_kernel_sizes(run.console);
+        // gauss_filter hands the passes no empty volume (its data may be null).
+        if (input.empty())
+            continue;
 
         std::vector<double> plain(input.size(), unwritten);
         volume_passes_plain(input.data(), plain.data(), c.dims.data(), taps.data(),
