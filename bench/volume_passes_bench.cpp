@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "volume_passes.h"
 
 namespace {
@@ -97,6 +99,9 @@ void run_passes(benchmark::State& state, Shape s, Width w, Variant variant)
 // rate of each variant and its ratio to the plain passes.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal: the report is often kept in a file.
+    RatioReporter() : ConsoleReporter(isatty(fileno(stdout)) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
