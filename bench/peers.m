@@ -6,9 +6,10 @@
 %           with the full 3-D kernel, so it is timed where that takes
 %           seconds, not hours; peers(true) times it everywhere)
 %
-% Neither renormalises at the edges as voxblur does ('same' pads with
-% zeros), so only the times are compared, not the values. Run from the
-% top of the tree after building out/octave/voxblur.mex:
+% Neither renormalises at the faces as voxblur does (convn pads with zeros,
+% smooth3 repeats the edge voxels), so only the times are compared, not
+% the values. Run from the top of the tree after building
+% out/octave/voxblur.mex:
 %
 %   ./scripts/octave.sh --path bench --eval peers
 function peers(smooth3_everywhere)
