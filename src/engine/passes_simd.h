@@ -134,7 +134,7 @@ void filter_line_interior(const double* in, double* out, int32_t nx, const AxisK
 }
 
 /* The x pass of one plane, from the input to the output. The interior of
- * each line is filtered in place along the line; only the 2 * half columns
+ * each line is filtered along the line itself; only the 2 * half columns
  * at either end, which the edge outputs read, are transposed into blocks
  * of eight lines. Lines too short for that go through blocks whole. */
 template <class S>
