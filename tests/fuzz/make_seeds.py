@@ -74,7 +74,7 @@ SEEDS = {
     "axes_of_1023_and_1024_empty": call(arg([1023, 0, 1024]), EMPTY, SIZE3),
     "empty_y_axis": call(arg([4, 0, 3]), EMPTY, SIZE3),
     "complex_volume": call(arg([5, 4, 3], [1.0, -1.0, 2.5], complex_=True), EMPTY, SIZE3),
-    "special_values": call(arg([6, 5, 4], [math.nan, math.inf, -math.inf, 1.7976931348623157e308,
+    "extreme_values": call(arg([6, 5, 4], [math.nan, math.inf, -math.inf, 1.7976931348623157e308,
                                            5e-324, -1e12]),
                            arg([1, 3], [0.0, 1e-310, -1.0]), arg([1, 3], [math.inf, 0.0, math.nan]),
                            arg([1, 1], [2147483647.5])),
