@@ -22,7 +22,11 @@ FUZZ_SECONDS ?= 1800
 # What the native build needs (Octave included: the demo and the tests run
 # voxblur in it), and what the other platforms' builds add.
 NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave liboctave-dev
-TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-multilib mingw-w64 wine wine32:i386 \
+# The i386 compilers come from g++-12-multilib rather than its metapackage
+# g++-multilib, which conflicts with every cross compiler; the kernel's i386
+# headers (asm/) that the metapackage would link in come from
+# linux-libc-dev:i386 instead.
+TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-w64 wine wine32:i386 \
                    clang libclang-rt-14-dev llvm valgrind
 # Octave draws plots without a display only through gnuplot, and its text
 # layout needs the FreeSans font that the octave package only recommends.
