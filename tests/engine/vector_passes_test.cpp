@@ -1,6 +1,6 @@
 // The SSE2 and AVX passes against the plain passes, bit for bit, on a few
 // thousand random volumes: every axis length from 0 to 40 and some of up to
-// 1023, widths from zero to infinite and NaN, factors 1 to 7, and data with
+// 1023, planes that end on either side of the z pass's chunks, widths from zero to infinite and NaN, factors 1 to 7, and data with
 // NaNs, infinities, signed zeros, subnormals and values that overflow when
 // summed. gauss_filter settles the kernel lengths (and its own output, from
 // whichever variant it picks, is checked too).
@@ -128,6 +128,19 @@ std::vector<PassCase> pass_cases()
             dims[axis] = n;
             add(dims);
         }
+    // The z pass takes the planes in chunks of 904 to 2728 samples for 9
+    // and 33 taps, with vectors of 2, 4 or 8 lanes: planes of 3 x nx
+    // samples that end just before, on and after the end of a chunk, beside
+    // z axes of 1 to 40 and of 1023.
+    const int32_t chunk_ends[] = {2048, 2728, 1360, 816, 904, 680};
+    std::uniform_int_distribution<int32_t> z_axis(1, 40);
+    for (int32_t end : chunk_ends)
+        for (int32_t nx = end / 3 - 1; nx <= end / 3 + 2; ++nx)
+            for (double z_width : {2.0, 8.0}) {
+                add({nx, 3, random() % 8 == 0 ? 1023 : z_axis(random)});
+                cases.back().widths[2] = z_width;
+                cases.back().factor = 4;
+            }
     return cases;
 }
 
