@@ -9,12 +9,12 @@
  *   transpose(V[width])    rows to columns
  *
  * Everything here has internal linkage, so the SSE2 and the AVX copies,
- * compiled for different instruction sets, never merge into one. The y
- * pass, and the two ends of every x line, move lines into blocks of eight
- * (block_filter.h), filter them in the vector lanes and move them back; the
- * moves only copy bits. The rest of each x line is filtered along the
- * line, and the z pass adds whole runs of planes, the lanes holding
- * neighbouring z lines. */
+ * compiled for different instruction sets, never merge into one. The two
+ * ends of every x line move into blocks of eight lines (block_filter.h),
+ * are filtered in the vector lanes and move back; the moves only copy
+ * bits. The rest of each x line is filtered along the line. The y and z
+ * passes add whole runs of rows or planes, the lanes holding neighbouring
+ * lines, in place and a chunk of every row or plane at a time. */
 #ifndef VOXBLUR_PASSES_SIMD_H
 #define VOXBLUR_PASSES_SIMD_H
 
@@ -27,9 +27,8 @@ namespace {
 
 /* The longest axis gauss_filter accepts. */
 const int32_t max_axis_length = 1023;
-/* Two x-pass blocks of the longest axis; the y pass uses it all to gather
- * several blocks at once, the z pass for its ring of plane chunks. 128 KiB,
- * on the stack. */
+/* Two x-pass blocks of the longest axis, or the ring of layer chunks of
+ * the y and z passes. 128 KiB, on the stack. */
 const ptrdiff_t work_capacity = 2 * 1024 * block;
 
 inline int32_t smaller(int32_t a, int32_t b)
@@ -180,77 +179,17 @@ void filter_x(const double* in, double* out, int32_t nx, int32_t ny, const AxisK
 
 /* ---- y and z lines ----------------------------------------------------- */
 
-/* `count` (up to eight) adjacent samples form one row of a block; lanes
- * beyond them are zero. */
-template <class S>
-inline void copy_columns_in(const double* columns, int32_t count, double* row)
-{
-    if (count == block) {
-#pragma GCC unroll 8
-        for (int v = 0; v < block; v += S::width)
-            S::store(row + v, S::loadu(columns + v));
-        return;
-    }
-#pragma GCC unroll 8
-    for (int lane = 0; lane < block; ++lane)
-        row[lane] = lane < count ? columns[lane] : 0.0;
-}
-
-/* Filters, in place, `width` adjacent lines of n samples `stride` apart,
- * the first starting at `first`: the y lines of a plane. As many blocks as the work area holds are gathered at once, so
- * that each row is read in a run of several cache lines, and gathering
- * keeps only half a kernel ahead of filtering: a sample is written back
- * soon after it was read, while its cache line is still near. One block's
- * room is kept as scratch for a block of fewer than eight lines. */
-template <class S>
-void filter_columns(double* first, ptrdiff_t stride, int32_t n, int32_t width,
-                    const AxisKernel& kernel, double* work)
-{
-    /* Outputs filtered per round, between gathers. */
-    const int32_t round = 8;
-    const ptrdiff_t block_size = (ptrdiff_t)n * block;
-    const int32_t blocks_per_gather = (int32_t)(work_capacity / block_size) - 1;
-    double* scratch = work + blocks_per_gather * block_size;
-    for (int32_t x = 0; x < width; x += blocks_per_gather * block) {
-        const int32_t columns = smaller(blocks_per_gather * block, width - x);
-        const int32_t blocks = (columns + block - 1) / block;
-        int32_t gathered = 0;
-        for (int32_t from = 0; from < n; from += round) {
-            const int32_t to = smaller(from + round, n);
-            for (; gathered < n && gathered < to + kernel.half; ++gathered)
-                for (int32_t b = 0; b < blocks; ++b)
-                    copy_columns_in<S>(first + gathered * stride + x + b * block,
-                                       smaller(block, columns - b * block),
-                                       work + b * block_size + gathered * block);
-            for (int32_t b = 0; b < blocks; ++b) {
-                const double* lines = work + b * block_size;
-                double* dst = first + x + b * block;
-                const int32_t count = smaller(block, columns - b * block);
-                if (count == block) {
-                    filter_outputs<S>(lines, n, kernel, from, to, dst, stride);
-                    continue;
-                }
-                filter_outputs<S>(lines, n, kernel, from, to, scratch, block);
-                for (int32_t j = from; j < to; ++j)
-                    for (int lane = 0; lane < count; ++lane)
-                        dst[j * stride + lane] = scratch[j * block + lane];
-            }
-        }
-    }
-}
-
-/* ---- z lines ---------------------------------------------------------- */
-
-/* In the z pass the vector lanes hold neighbouring z lines, whose samples
- * lie side by side in every plane: an output plane is a sum of whole input
- * planes, with no samples to move.
+/* The y and z passes see the volume as layers: the rows of a plane or the
+ * planes of the volume. The vector lanes hold neighbouring lines, whose
+ * samples lie side by side in every layer, so an output layer is a sum of
+ * whole input layers, with no samples to move.
  *
  * out[c .. c + G * S::width - 1], for c from `from` to `to` in steps of
- * G * S::width, of one output plane that reads `count` planes:
- * planes[t][c] meets tap first_tap + t, in increasing t as in filter_1d,
+ * G * S::width, of one output layer that reads `count` layers:
+ * layers[t][c] meets tap first_tap + t, in increasing t as in filter_1d,
  * and the sum is divided by *weight when there is one. */
 template <class S, int G>
-inline void plane_outputs(const double* const* planes, int32_t count, const AxisKernel& kernel,
+inline void layer_outputs(const double* const* layers, int32_t count, const AxisKernel& kernel,
                           int32_t first_tap, const double* weight, ptrdiff_t from, ptrdiff_t to,
                           double* out)
 {
@@ -263,10 +202,10 @@ inline void plane_outputs(const double* const* planes, int32_t count, const Axis
         int32_t t = 0;
         do {
             const V tap = S::tap(kernel, first_tap + t);
-            const double* plane = planes[t] + c;
+            const double* layer = layers[t] + c;
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g)
-                sum[g] = S::add(sum[g], S::mul(tap, S::loadu(plane + g * S::width)));
+                sum[g] = S::add(sum[g], S::mul(tap, S::loadu(layer + g * S::width)));
         } while (++t < count);
         if (weight) {
             const V divisor = S::splat(*weight);
@@ -280,13 +219,13 @@ inline void plane_outputs(const double* const* planes, int32_t count, const Axis
     }
 }
 
-/* The same for R neighbouring interior output planes at once, output o
- * into out + o * out_stride: planes[s] for s < kernel.count + R - 1 are
- * the planes they read, output o meeting plane s with tap s - o. Each plane
+/* The same for R neighbouring interior output layers at once, output o
+ * into out + o * out_stride: layers[s] for s < kernel.count + R - 1 are
+ * the layers they read, output o meeting layer s with tap s - o. Each layer
  * is loaded once for all R outputs, and output o's tap is output o - 1's
- * tap of the plane before. */
+ * tap of the layer before. */
 template <class S, int R, int G>
-inline void plane_outputs_run(const double* const* planes, const AxisKernel& kernel,
+inline void layer_outputs_run(const double* const* layers, const AxisKernel& kernel,
                               ptrdiff_t from, ptrdiff_t to, double* out, ptrdiff_t out_stride)
 {
     typedef typename S::V V;
@@ -298,16 +237,16 @@ inline void plane_outputs_run(const double* const* planes, const AxisKernel& ker
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g)
                 sum[o][g] = S::zero();
-        /* The first planes reach only the first outputs. */
+        /* The first layers reach only the first outputs. */
 #pragma GCC unroll 8
         for (int q = 0; q + 1 < R; ++q) {
-            const double* plane = planes[q] + c;
+            const double* layer = layers[q] + c;
 #pragma GCC unroll 8
             for (int o = 0; o <= q; ++o) {
                 const V tap = S::tap(kernel, q - o);
 #pragma GCC unroll 8
                 for (int g = 0; g < G; ++g)
-                    sum[o][g] = S::add(sum[o][g], S::mul(tap, S::loadu(plane + g * S::width)));
+                    sum[o][g] = S::add(sum[o][g], S::mul(tap, S::loadu(layer + g * S::width)));
             }
         }
         V tap[R];
@@ -315,11 +254,11 @@ inline void plane_outputs_run(const double* const* planes, const AxisKernel& ker
         for (int o = 0; o < R; ++o)
             tap[o] = S::tap(kernel, R - 1 - o);
         for (int32_t s = R - 1;; ++s) {
-            const double* plane = planes[s] + c;
+            const double* layer = layers[s] + c;
             V data[G];
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g)
-                data[g] = S::loadu(plane + g * S::width);
+                data[g] = S::loadu(layer + g * S::width);
 #pragma GCC unroll 8
             for (int o = 0; o < R; ++o)
 #pragma GCC unroll 8
@@ -332,16 +271,16 @@ inline void plane_outputs_run(const double* const* planes, const AxisKernel& ker
                 tap[o] = tap[o - 1];
             tap[0] = S::tap(kernel, s + 1);
         }
-        /* The last planes reach only the last outputs. */
+        /* The last layers reach only the last outputs. */
 #pragma GCC unroll 8
         for (int q = 0; q + 1 < R; ++q) {
-            const double* plane = planes[count + q] + c;
+            const double* layer = layers[count + q] + c;
 #pragma GCC unroll 8
             for (int o = q + 1; o < R; ++o) {
                 const V tap_o = S::tap(kernel, count + q - o);
 #pragma GCC unroll 8
                 for (int g = 0; g < G; ++g)
-                    sum[o][g] = S::add(sum[o][g], S::mul(tap_o, S::loadu(plane + g * S::width)));
+                    sum[o][g] = S::add(sum[o][g], S::mul(tap_o, S::loadu(layer + g * S::width)));
             }
         }
 #pragma GCC unroll 8
@@ -352,15 +291,15 @@ inline void plane_outputs_run(const double* const* planes, const AxisKernel& ker
     }
 }
 
-/* Output planes i .. i + outputs - 1 of n, `length` samples of each,
- * output i + o into out + o * out_stride: planes[t] is plane first + t of
- * the planes they read, first being max(0, i - half), and none of them is
+/* Output layers i .. i + outputs - 1 of n, `length` samples of each,
+ * output i + o into out + o * out_stride: layers[t] is layer first + t of
+ * the layers they read, first being max(0, i - half), and none of them is
  * an output. `outputs` is 1, or S::width interior outputs (see
- * planes_run). An output within half a kernel of either end is divided by
+ * layers_run). An output within half a kernel of either end is divided by
  * the sum of the taps it used. The last vector may overlap the one before:
  * it writes the same values again. */
 template <class S>
-void filter_planes(const double* const* planes, int32_t n, int32_t i, int32_t outputs,
+void filter_layers(const double* const* layers, int32_t n, int32_t i, int32_t outputs,
                    const AxisKernel& kernel, ptrdiff_t length, double* out, ptrdiff_t out_stride)
 {
     const int W = S::width;
@@ -368,10 +307,10 @@ void filter_planes(const double* const* planes, int32_t n, int32_t i, int32_t ou
     const ptrdiff_t vectors = length / W * W;
     if (outputs > 1) {
         const ptrdiff_t groups = length / block * block;
-        plane_outputs_run<S, W, G>(planes, kernel, 0, groups, out, out_stride);
-        plane_outputs_run<S, W, 1>(planes, kernel, groups, vectors, out, out_stride);
+        layer_outputs_run<S, W, G>(layers, kernel, 0, groups, out, out_stride);
+        layer_outputs_run<S, W, 1>(layers, kernel, groups, vectors, out, out_stride);
         if (vectors < length)
-            plane_outputs_run<S, W, 1>(planes, kernel, length - W, length, out, out_stride);
+            layer_outputs_run<S, W, 1>(layers, kernel, length - W, length, out, out_stride);
         return;
     }
     const int32_t h = kernel.half;
@@ -382,27 +321,27 @@ void filter_planes(const double* const* planes, int32_t n, int32_t i, int32_t ou
     /* A single output has only its lanes to keep the adders busy: eight
      * vectors of them at once. */
     const ptrdiff_t wide = length / (8 * W) * (8 * W);
-    plane_outputs<S, 8>(planes, count, kernel, first_tap, weight, 0, wide, out);
-    plane_outputs<S, 1>(planes, count, kernel, first_tap, weight, wide, vectors, out);
+    layer_outputs<S, 8>(layers, count, kernel, first_tap, weight, 0, wide, out);
+    layer_outputs<S, 1>(layers, count, kernel, first_tap, weight, wide, vectors, out);
     if (vectors == length)
         return;
     if (length >= W) {
-        plane_outputs<S, 1>(planes, count, kernel, first_tap, weight, length - W, length, out);
+        layer_outputs<S, 1>(layers, count, kernel, first_tap, weight, length - W, length, out);
         return;
     }
     for (ptrdiff_t c = 0; c < length; ++c) {
         double sum = 0.0;
         for (int32_t t = 0; t < count; ++t)
-            sum += kernel.taps[first_tap + t] * planes[t][c];
+            sum += kernel.taps[first_tap + t] * layers[t][c];
         out[c] = weight ? sum / *weight : sum;
     }
 }
 
-/* How many output planes from i on filter_planes computes at once, with
- * `length` samples per plane: S::width interior ones where the kernel, the
+/* How many output layers from i on filter_layers computes at once, with
+ * `length` samples per layer: S::width interior ones where the kernel, the
  * samples and the interior are long enough, else 1. */
 template <class S>
-inline int32_t planes_run(int32_t n, int32_t i, const AxisKernel& kernel, ptrdiff_t length)
+inline int32_t layers_run(int32_t n, int32_t i, const AxisKernel& kernel, ptrdiff_t length)
 {
     const int32_t h = kernel.half;
     return kernel.count >= S::width && length >= S::width && i >= h && i + S::width <= n - h
@@ -410,53 +349,59 @@ inline int32_t planes_run(int32_t n, int32_t i, const AxisKernel& kernel, ptrdif
                : 1;
 }
 
-/* The z pass takes each plane's samples in chunks of z_chunk(kz): half a
- * kernel and a run of output planes' worth of chunks fill the work area.
- * Runs of some thousand samples (16 KiB at 9 taps, 6 KiB at 33) keep each
- * visit to a plane long. */
+/* filter_chunks takes each layer in chunks of chunk_length(kernel)
+ * samples: half a kernel and a run of output layers' worth of chunks fill
+ * the work area. Runs of some thousand samples (16 KiB at 9 taps, 6 KiB at
+ * 33) keep each visit to a plane long. */
 template <class S>
-inline ptrdiff_t z_chunk(const AxisKernel& kz)
+inline ptrdiff_t chunk_length(const AxisKernel& kernel)
 {
-    return work_capacity / (kz.half + S::width) / block * block;
+    return work_capacity / (kernel.half + S::width) / block * block;
 }
 
-/* The z pass in place on chunks chunk_begin .. chunk_end - 1 of the
- * volume's planes of nxy samples: a chunk of every plane in turn, from the
- * first plane to the last. Each output reads the chunks of the planes
- * within half a kernel, which stay in cache from one output to the next,
- * so the volume is read once and written once, in runs of whole chunks.
- * Before a plane's chunk is overwritten it is saved in a ring in the work
- * area (work_capacity doubles), where the outputs after it find it. Chunks
- * are independent of each other: any split of them among callers, each
- * with its own work area, writes the same bits. */
 template <class S>
-void filter_chunks_z(double* volume, ptrdiff_t nxy, int32_t nz, const AxisKernel& kz,
-                     ptrdiff_t chunk_begin, ptrdiff_t chunk_end, double* work)
+inline ptrdiff_t chunk_count(ptrdiff_t layer_size, const AxisKernel& kernel)
 {
-    const int32_t slots = kz.half + S::width;
-    const ptrdiff_t chunk = z_chunk<S>(kz);
-    const double* planes[kernel_capacity + block];
+    return (layer_size + chunk_length<S>(kernel) - 1) / chunk_length<S>(kernel);
+}
+
+/* The y or z pass in place on chunks chunk_begin .. chunk_end - 1 of n
+ * layers of `size` samples that follow each other at `first`: a chunk of
+ * every layer in turn, from the first layer to the last. Each output reads
+ * the chunks of the layers within half a kernel, which stay in cache from
+ * one output to the next, so the layers are read once and written once, in
+ * runs of whole chunks. Before a layer's chunk is overwritten it is saved
+ * in a ring in the work area (work_capacity doubles), where the outputs
+ * after it find it. Chunks are independent of each other: any split of
+ * them among callers, each with its own work area, writes the same bits. */
+template <class S>
+void filter_chunks(double* first, ptrdiff_t size, int32_t n, const AxisKernel& kernel,
+                   ptrdiff_t chunk_begin, ptrdiff_t chunk_end, double* work)
+{
+    const int32_t slots = kernel.half + S::width;
+    const ptrdiff_t chunk = chunk_length<S>(kernel);
+    const double* layers[kernel_capacity + block];
     for (ptrdiff_t index = chunk_begin; index < chunk_end; ++index) {
         const ptrdiff_t c0 = index * chunk;
-        const ptrdiff_t length = nxy - c0 < chunk ? nxy - c0 : chunk;
-        for (int32_t k = 0; k < nz;) {
-            const int32_t outputs = planes_run<S>(nz, k, kz, length);
-            for (int32_t p = k; p < k + outputs; ++p) {
-                const double* plane = volume + p * nxy + c0;
-                double* saved = work + (p % slots) * chunk;
+        const ptrdiff_t length = size - c0 < chunk ? size - c0 : chunk;
+        for (int32_t i = 0; i < n;) {
+            const int32_t outputs = layers_run<S>(n, i, kernel, length);
+            for (int32_t l = i; l < i + outputs; ++l) {
+                const double* layer = first + l * size + c0;
+                double* saved = work + (l % slots) * chunk;
                 ptrdiff_t c = 0;
                 for (; c + S::width <= length; c += S::width)
-                    S::store(saved + c, S::loadu(plane + c));
+                    S::store(saved + c, S::loadu(layer + c));
                 for (; c < length; ++c)
-                    saved[c] = plane[c];
+                    saved[c] = layer[c];
             }
-            const int32_t first = larger(0, k - kz.half);
-            const int32_t last = smaller(nz - 1, k + outputs - 1 + kz.half);
-            for (int32_t p = first; p <= last; ++p)
-                planes[p - first] =
-                    p < k + outputs ? work + (p % slots) * chunk : volume + p * nxy + c0;
-            filter_planes<S>(planes, nz, k, outputs, kz, length, volume + k * nxy + c0, nxy);
-            k += outputs;
+            const int32_t from = larger(0, i - kernel.half);
+            const int32_t to = smaller(n - 1, i + outputs - 1 + kernel.half);
+            for (int32_t l = from; l <= to; ++l)
+                layers[l - from] =
+                    l < i + outputs ? work + (l % slots) * chunk : first + l * size + c0;
+            filter_layers<S>(layers, n, i, outputs, kernel, length, first + i * size + c0, size);
+            i += outputs;
         }
     }
 }
@@ -481,14 +426,13 @@ void run_passes(const double* input, double* output, const int32_t* dimensions,
     prepare_kernel(&kz, taps[2], widths[2]);
 
     /* Plane by plane for x and y: plane z needs input plane z only, and the
-     * y pass finds the x pass's output still in cache. */
+     * y pass finds the x pass's output still in cache. Then z. */
     const ptrdiff_t nxy = (ptrdiff_t)nx * ny;
     for (int32_t z = 0; z < nz; ++z) {
         filter_x<S>(input + z * nxy, output + z * nxy, nx, ny, kx, work);
-        filter_columns<S>(output + z * nxy, nx, ny, nx, ky, work);
+        filter_chunks<S>(output + z * nxy, nx, ny, ky, 0, chunk_count<S>(nx, ky), work);
     }
-    const ptrdiff_t chunk = z_chunk<S>(kz);
-    filter_chunks_z<S>(output, nxy, nz, kz, 0, (nxy + chunk - 1) / chunk, work);
+    filter_chunks<S>(output, nxy, nz, kz, 0, chunk_count<S>(nxy, kz), work);
 }
 
 }  // namespace
