@@ -359,14 +359,27 @@ inline ptrdiff_t chunk_length(const AxisKernel& kernel)
     return work_capacity / (kernel.half + S::width) / block * block;
 }
 
-template <class S>
-inline ptrdiff_t chunk_count(ptrdiff_t layer_size, const AxisKernel& kernel)
+/* Where chunk 0 would begin for chunks of `chunk` samples to begin on
+ * 64-byte boundaries, at or before the first sample: vectors that
+ * straddle cache lines cost the processor twice. Chunk 0 is then the few
+ * samples before the first boundary. Layers that lie differently from
+ * each other cannot all be served: there chunks begin at 0. */
+inline ptrdiff_t chunk_origin(const double* first, ptrdiff_t size, ptrdiff_t chunk)
 {
-    return (layer_size + chunk_length<S>(kernel) - 1) / chunk_length<S>(kernel);
+    const ptrdiff_t lead = (block - (ptrdiff_t)((uintptr_t)first / sizeof(double) % block)) % block;
+    return size % block == 0 && lead > 0 ? lead - chunk : 0;
 }
 
-/* The y or z pass in place on chunks chunk_begin .. chunk_end - 1 of n
- * layers of `size` samples that follow each other at `first`: a chunk of
+template <class S>
+inline ptrdiff_t chunk_count(const double* first, ptrdiff_t size, const AxisKernel& kernel)
+{
+    const ptrdiff_t chunk = chunk_length<S>(kernel);
+    return (size - chunk_origin(first, size, chunk) + chunk - 1) / chunk;
+}
+
+/* The y or z pass in place on chunks chunk_begin .. chunk_end - 1 (of
+ * chunk_count) of n layers of `size` samples that follow each other at
+ * `first`: a chunk of
  * every layer in turn, from the first layer to the last. Each output reads
  * the chunks of the layers within half a kernel, which stay in cache from
  * one output to the next, so the layers are read once and written once, in
@@ -380,10 +393,12 @@ void filter_chunks(double* first, ptrdiff_t size, int32_t n, const AxisKernel& k
 {
     const int32_t slots = kernel.half + S::width;
     const ptrdiff_t chunk = chunk_length<S>(kernel);
+    const ptrdiff_t origin = chunk_origin(first, size, chunk);
     const double* layers[kernel_capacity + block];
     for (ptrdiff_t index = chunk_begin; index < chunk_end; ++index) {
-        const ptrdiff_t c0 = index * chunk;
-        const ptrdiff_t length = size - c0 < chunk ? size - c0 : chunk;
+        const ptrdiff_t start = origin + index * chunk;
+        const ptrdiff_t c0 = start > 0 ? start : 0;
+        const ptrdiff_t length = (start + chunk < size ? start + chunk : size) - c0;
         for (int32_t i = 0; i < n;) {
             const int32_t outputs = layers_run<S>(n, i, kernel, length);
             for (int32_t l = i; l < i + outputs; ++l) {
@@ -408,6 +423,24 @@ void filter_chunks(double* first, ptrdiff_t size, int32_t n, const AxisKernel& k
 
 /* ---- the passes -------------------------------------------------------- */
 
+/* The x and y passes of planes z_begin .. z_end - 1, plane by plane: plane
+ * z needs input plane z only, and the y pass finds the x pass's output
+ * still in cache. Planes are independent of each other, like the z pass's
+ * chunks afterwards (filter_chunks): any split of either among callers,
+ * each with its own work area, writes the same bits. */
+template <class S>
+void filter_planes_xy(const double* input, double* output, int32_t nx, int32_t ny,
+                      const AxisKernel& kx, const AxisKernel& ky, int32_t z_begin, int32_t z_end,
+                      double* work)
+{
+    const ptrdiff_t nxy = (ptrdiff_t)nx * ny;
+    for (int32_t z = z_begin; z < z_end; ++z) {
+        filter_x<S>(input + z * nxy, output + z * nxy, nx, ny, kx, work);
+        filter_chunks<S>(output + z * nxy, nx, ny, ky, 0, chunk_count<S>(output + z * nxy, nx, ky),
+                         work);
+    }
+}
+
 template <class S>
 void run_passes(const double* input, double* output, const int32_t* dimensions,
                 const int32_t* taps, const double* widths)
@@ -425,14 +458,9 @@ void run_passes(const double* input, double* output, const int32_t* dimensions,
     prepare_kernel(&ky, taps[1], widths[1]);
     prepare_kernel(&kz, taps[2], widths[2]);
 
-    /* Plane by plane for x and y: plane z needs input plane z only, and the
-     * y pass finds the x pass's output still in cache. Then z. */
+    filter_planes_xy<S>(input, output, nx, ny, kx, ky, 0, nz, work);
     const ptrdiff_t nxy = (ptrdiff_t)nx * ny;
-    for (int32_t z = 0; z < nz; ++z) {
-        filter_x<S>(input + z * nxy, output + z * nxy, nx, ny, kx, work);
-        filter_chunks<S>(output + z * nxy, nx, ny, ky, 0, chunk_count<S>(nx, ky), work);
-    }
-    filter_chunks<S>(output, nxy, nz, kz, 0, chunk_count<S>(nxy, kz), work);
+    filter_chunks<S>(output, nxy, nz, kz, 0, chunk_count<S>(output, nxy, kz), work);
 }
 
 }  // namespace
