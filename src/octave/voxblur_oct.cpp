@@ -14,10 +14,25 @@
 #include "voxblur_engine.h"
 #include "voxblur_help.h"
 
+/* Every message is named "voxblur: " once, as Octave's MEX layer names
+ * voxblur.mex's. A final line end goes into the format, which also keeps
+ * the error's location out of the message. */
+[[noreturn]] static void fail(const char* message)
+{
+    std::string text = without_function_name(message);
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+        error("voxblur: %s\n", text.c_str());
+    }
+    error("voxblur: %s", text.c_str());
+}
+
 /* The engine prints and fails through the two MEX console calls; here they
  * are this file's own. Hidden, so that the engine's calls bind to them and
  * not to Octave's MEX functions of the same names, which need a MEX call in
- * progress. They do what Octave's MEX layer does for voxblur.mex. */
+ * progress (the engine's error would then read "unknown: ..."). mkoctfile
+ * links with -Bsymbolic on Debian, which binds them too, but not every
+ * mkoctfile does. */
 extern "C" __attribute__((visibility("hidden"))) int mexPrintf(const char* format, ...)
 {
     va_list arguments;
@@ -27,16 +42,9 @@ extern "C" __attribute__((visibility("hidden"))) int mexPrintf(const char* forma
     return written;
 }
 
-/* Every message is named "voxblur: " once. A final line end is the
- * format's, which also keeps the error's location out of the message. */
 extern "C" __attribute__((visibility("hidden"))) void mexErrMsgTxt(const char* message)
 {
-    std::string text = without_function_name(message);
-    if (!text.empty() && text.back() == '\n') {
-        text.pop_back();
-        error("voxblur: %s\n", text.c_str());
-    }
-    error("voxblur: %s", text.c_str());
+    fail(message);
 }
 
 static argument_view view_of(const octave_value& argument)
@@ -83,7 +91,7 @@ DEFUN_DLD(voxblur, args, , VOXBLUR_HELP_TEXT)
         views[i] = view_of(args(i));
     argument_plan plan;
     if (const char* message = check_arguments(count, views, &plan))
-        mexErrMsgTxt(message);
+        fail(message);
 
     const dim_vector volume_dims = args(IN_VOLUME).dims();
     const int32_t dims[3] = {dimension_entry(volume_dims(0)), dimension_entry(volume_dims(1)),
@@ -106,6 +114,6 @@ DEFUN_DLD(voxblur, args, , VOXBLUR_HELP_TEXT)
     const int32_t factor = kernel_factor(plan.has_factor ? factor_value.data() : nullptr);
 
     if (gauss_filter(volume.data(), result.fortran_vec(), dims, widths, factor) != 0)
-        mexErrMsgTxt("voxblur: Problems in gauss_filter subroutine");
+        fail("voxblur: Problems in gauss_filter subroutine");
     return octave_value(result);
 }
