@@ -45,12 +45,15 @@ function peers(smooth3_everywhere)
       taps = kernel_length(fwhm, factor);
       kernel = gauss_taps(taps, fwhm);
 
-      t_voxblur = median_time(@() quiet_call('voxblur', volume, fwhm, factor), repeats);
-      t_mex = median_time(@() quiet_call('voxblur_mex', volume, fwhm, factor), repeats);
-      t_convn = median_time(@() separable_convn(volume, kernel), repeats);
+      t = median_times({@() quiet_call('voxblur', volume, fwhm, factor), ...
+                        @() quiet_call('voxblur_mex', volume, fwhm, factor), ...
+                        @() separable_convn(volume, kernel)}, repeats);
+      t_voxblur = t(1);
+      t_mex = t(2);
+      t_convn = t(3);
       if smooth3_everywhere || taps ^ 3 * prod(shape) < 1e11
         sigma = fwhm / sqrt(8 * log(2));
-        t_smooth3 = median_time(@() smooth3(volume, 'gaussian', taps, sigma), 1);
+        t_smooth3 = median_times({@() smooth3(volume, 'gaussian', taps, sigma)}, 1);
       else
         t_smooth3 = NaN;
       end
@@ -99,13 +102,17 @@ function out = separable_convn(volume, kernel)
   out = convn(out, reshape(kernel, 1, 1, []), 'same');
 end
 
-% The median of `repeats` runs, in seconds.
-function t = median_time(run, repeats)
-  times = zeros(1, repeats);
+% The median of `repeats` runs of each of `runs`, in seconds. The runs take
+% turns, so that a load that comes and goes on the machine weighs on each
+% alike and their ratios hold better than their times.
+function t = median_times(runs, repeats)
+  times = zeros(repeats, numel(runs));
   for r = 1:repeats
-    start = tic;
-    run();
-    times(r) = toc(start);
+    for k = 1:numel(runs)
+      start = tic;
+      runs{k}();
+      times(r, k) = toc(start);
+    end
   end
-  t = median(times);
+  t = median(times, 1);
 end
