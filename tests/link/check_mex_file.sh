@@ -3,7 +3,7 @@
 # and objdump: what it exports, under which version, what it needs and
 # imports, and the name it records for itself.
 #
-#   check_mex_file.sh mexa64|mexglx|mexglx-r11|mexw32|dll FILE
+#   check_mex_file.sh mexa64|mexglx|mexglx-r11|mexw32|dll|mexw64 FILE
 #
 # Prints one line per check and closes with "N passed, M failed"; exits
 # non-zero when any check failed.
@@ -44,6 +44,25 @@ has_section() { readelf -W -S "$file" | grep -q " $1 " && echo yes || echo no; }
 # them; used to show that nothing comes from libmat, libstdc++ or libpthread.
 versioned_imports() { readelf -W --dyn-syms "$file" | awk '$7 == "UND" && $5 == "GLOBAL" {print $8}' | grep -o '@.*' | sort -u; }
 
+# The symbol versions the file requires, as LIBRARY VERSION lines.
+required_versions() { readelf -W -V "$file" | sed -n '/Version needs/,$p' | awk '/File:/ {library = $5} /Name:/ {print library, $3}'; }
+# Those that an older C library would lack: every required version must be
+# a GLIBC_ one no newer than the ceiling given for its library, as
+# LIBRARY=CEILING arguments.
+versions_above() {
+    local library version pair ceiling
+    required_versions | while read -r library version; do
+        ceiling=""
+        for pair in "$@"; do
+            [[ "${pair%%=*}" == "$library" ]] && ceiling=${pair#*=}
+        done
+        if [[ -z "$ceiling" || "$version" != GLIBC_* ||
+              "$(printf '%s\n' "$version" "$ceiling" | sort -V | tail -n 1)" != "$ceiling" ]]; then
+            echo "$library $version"
+        fi
+    done
+}
+
 # The class, sparsity and element-count queries keep their plain names in
 # the R14 generation too: only the calls that deal in dimensions changed.
 r14_host_calls=$(lines exp mexErrMsgTxt mexPrintf mxCreateNumericArray_700 mxGetDimensions_700 \
@@ -54,7 +73,7 @@ plain_host_calls=$(lines exp mexErrMsgTxt mexPrintf mxCreateNumericArray mxGetDi
                          mxIsSparse sprintf | sort)
 
 check_r14_linux() {
-    local machine=$1 class=$2
+    local machine=$1 class=$2 libc_ceiling=$3 libm_ceiling=$4
     check "machine" "$machine" "$(elf_machine)"
     check "class" "$class" "$(elf_class)"
     check "no shared-object name" "" "$(soname)"
@@ -68,6 +87,8 @@ check_r14_linux() {
     check "imports: the R14 host calls, exp and sprintf only" "$r14_host_calls" "$(imported)"
     check "versioned imports come from the C and maths libraries only" "" \
         "$(versioned_imports | grep -v -E '^@GLIBC_[0-9.]+$')"
+    check "symbol versions: libc.so.6 up to $libc_ceiling, libm.so.6 up to $libm_ceiling" "" \
+        "$(versions_above "libc.so.6=$libc_ceiling" "libm.so.6=$libm_ceiling")"
 }
 
 check_r11_linux() {
@@ -85,8 +106,9 @@ check_r11_linux() {
 # ---- PE -------------------------------------------------------------------
 pe_export_name() { objdump -p "$file" | sed -n 's/^Name[[:space:]]*[0-9a-f]* \(.*\)$/\1/p'; }
 pe_exports() { objdump -p "$file" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort; }
-# Windows file names are case-insensitive; compare them in lower case.
-pe_dlls() { objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' | tr 'A-Z' 'a-z' | sort; }
+# Windows file names are case-insensitive; compare them in lower case. A DLL
+# named by two import libraries has two import blocks; it counts once.
+pe_dlls() { objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' | tr 'A-Z' 'a-z' | sort -u; }
 pe_imports_from() {
     objdump -p "$file" | awk -v dll="$1" '
         /DLL Name:/ { current = tolower($3) }
@@ -95,8 +117,8 @@ pe_imports_from() {
 }
 
 check_windows() {
-    local export_name=$1 c_runtime=$2 host_calls=$3
-    check "PE file for i386" "pei-i386" "$(objdump -f "$file" | sed -n 's/.*file format //p')"
+    local format=$1 export_name=$2 c_runtime=$3 host_calls=$4
+    check "PE file format $format" "$format" "$(objdump -f "$file" | sed -n 's/.*file format //p')"
     check "export directory names the DLL" "$name" "$(pe_export_name)"
     check "exports only the gateway, as $export_name" "$export_name" "$(pe_exports)"
     check "imported DLLs: host, C runtime, start-up code" \
@@ -115,11 +137,15 @@ if [[ ! -f "$file" ]]; then
 fi
 
 case "$kind" in
-    mexa64) check_r14_linux "Advanced Micro Devices X86-64" ELF64 ;;
-    mexglx) check_r14_linux "Intel 80386" ELF32 ;;
+    # The oldest versions glibc has of the calls each file makes: on i386
+    # exp and sprintf date from 2.0, the start-up code's __cxa_finalize
+    # from 2.1.3.
+    mexa64) check_r14_linux "Advanced Micro Devices X86-64" ELF64 GLIBC_2.2.5 GLIBC_2.2.5 ;;
+    mexglx) check_r14_linux "Intel 80386" ELF32 GLIBC_2.1.3 GLIBC_2.0 ;;
     mexglx-r11) check_r11_linux ;;
-    mexw32) check_windows mexFunction msvcr71.dll "$r14_host_calls" ;;
-    dll) check_windows _mexFunction crtdll.dll "$plain_host_calls" ;;
+    mexw32) check_windows pei-i386 mexFunction msvcr71.dll "$r14_host_calls" ;;
+    dll) check_windows pei-i386 _mexFunction crtdll.dll "$plain_host_calls" ;;
+    mexw64) check_windows pei-x86-64 mexFunction msvcrt.dll "$r14_host_calls" ;;
     *) echo "unknown kind $kind"; exit 2 ;;
 esac
 
