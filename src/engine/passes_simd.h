@@ -219,17 +219,30 @@ inline void layer_outputs(const double* const* layers, int32_t count, const Axis
     }
 }
 
-/* The same for R neighbouring interior output layers at once, output o
- * into out + o * out_stride: layers[s] for s < kernel.count + R - 1 are
- * the layers they read, output o meeting layer s with tap s - o. Each layer
- * is loaded once for all R outputs, and output o's tap is output o - 1's
- * tap of the layer before. */
-template <class S, int R, int G>
+/* What a run of R neighbouring output layers reads: layers[s] meets
+ * output o with tap shift + s - o, for s from `begin` (0, or R - 1 after R - 1
+ * layers that reach only the first outputs) to `end`, then R - 1 layers
+ * that reach only the last outputs when `tail`. In the interior shift is 0
+ * and every output reads all its taps; near an end the missing layers are
+ * the ones the run does without, and *weights[o] divides output o. */
+struct LayerRun {
+    int32_t shift;
+    int32_t begin;
+    int32_t end;
+    bool tail;
+    const double* weights[block];
+};
+
+/* R neighbouring output layers at once, output o into
+ * out + o * out_stride, as `run` describes. Each layer is loaded once for
+ * all R outputs, and output o's tap is output o - 1's tap of the layer
+ * before. `edge` says whether the run is near an end. */
+template <class S, int R, int G, bool edge>
 inline void layer_outputs_run(const double* const* layers, const AxisKernel& kernel,
-                              ptrdiff_t from, ptrdiff_t to, double* out, ptrdiff_t out_stride)
+                              const LayerRun& run, ptrdiff_t from, ptrdiff_t to, double* out,
+                              ptrdiff_t out_stride)
 {
     typedef typename S::V V;
-    const int32_t count = kernel.count;
     for (ptrdiff_t c = from; c < to; c += G * S::width) {
         V sum[R][G];
 #pragma GCC unroll 8
@@ -238,22 +251,23 @@ inline void layer_outputs_run(const double* const* layers, const AxisKernel& ker
             for (int g = 0; g < G; ++g)
                 sum[o][g] = S::zero();
         /* The first layers reach only the first outputs. */
+        if (!edge || run.begin > 0)
 #pragma GCC unroll 8
-        for (int q = 0; q + 1 < R; ++q) {
-            const double* layer = layers[q] + c;
+            for (int q = 0; q + 1 < R; ++q) {
+                const double* layer = layers[q] + c;
 #pragma GCC unroll 8
-            for (int o = 0; o <= q; ++o) {
-                const V tap = S::tap(kernel, q - o);
+                for (int o = 0; o <= q; ++o) {
+                    const V tap = S::tap(kernel, run.shift + q - o);
 #pragma GCC unroll 8
-                for (int g = 0; g < G; ++g)
-                    sum[o][g] = S::add(sum[o][g], S::mul(tap, S::loadu(layer + g * S::width)));
+                    for (int g = 0; g < G; ++g)
+                        sum[o][g] = S::add(sum[o][g], S::mul(tap, S::loadu(layer + g * S::width)));
+                }
             }
-        }
         V tap[R];
 #pragma GCC unroll 8
         for (int o = 0; o < R; ++o)
-            tap[o] = S::tap(kernel, R - 1 - o);
-        for (int32_t s = R - 1;; ++s) {
+            tap[o] = S::tap(kernel, run.shift + run.begin - o);
+        for (int32_t s = run.begin;; ++s) {
             const double* layer = layers[s] + c;
             V data[G];
 #pragma GCC unroll 8
@@ -264,30 +278,39 @@ inline void layer_outputs_run(const double* const* layers, const AxisKernel& ker
 #pragma GCC unroll 8
                 for (int g = 0; g < G; ++g)
                     sum[o][g] = S::add(sum[o][g], S::mul(tap[o], data[g]));
-            if (s == count - 1)
+            if (s == run.end)
                 break;
 #pragma GCC unroll 8
             for (int o = R - 1; o > 0; --o)
                 tap[o] = tap[o - 1];
-            tap[0] = S::tap(kernel, s + 1);
+            tap[0] = S::tap(kernel, run.shift + s + 1);
         }
         /* The last layers reach only the last outputs. */
+        if (!edge || run.tail)
 #pragma GCC unroll 8
-        for (int q = 0; q + 1 < R; ++q) {
-            const double* layer = layers[count + q] + c;
+            for (int q = 0; q + 1 < R; ++q) {
+                const int32_t s = run.end + 1 + q;
+                const double* layer = layers[s] + c;
 #pragma GCC unroll 8
-            for (int o = q + 1; o < R; ++o) {
-                const V tap_o = S::tap(kernel, count + q - o);
+                for (int o = q + 1; o < R; ++o) {
+                    const V tap_o = S::tap(kernel, run.shift + s - o);
+#pragma GCC unroll 8
+                    for (int g = 0; g < G; ++g)
+                        sum[o][g] = S::add(sum[o][g], S::mul(tap_o, S::loadu(layer + g * S::width)));
+                }
+            }
+#pragma GCC unroll 8
+        for (int o = 0; o < R; ++o) {
+            if (edge) {
+                const V divisor = S::splat(*run.weights[o]);
 #pragma GCC unroll 8
                 for (int g = 0; g < G; ++g)
-                    sum[o][g] = S::add(sum[o][g], S::mul(tap_o, S::loadu(layer + g * S::width)));
+                    sum[o][g] = S::div(sum[o][g], divisor);
             }
-        }
-#pragma GCC unroll 8
-        for (int o = 0; o < R; ++o)
 #pragma GCC unroll 8
             for (int g = 0; g < G; ++g)
                 S::storeu(out + o * out_stride + c + g * S::width, sum[o][g]);
+        }
     }
 }
 
@@ -305,15 +328,35 @@ void filter_layers(const double* const* layers, int32_t n, int32_t i, int32_t ou
     const int W = S::width;
     const int G = block / W;
     const ptrdiff_t vectors = length / W * W;
+    const int32_t h = kernel.half;
     if (outputs > 1) {
+        /* All leading, all interior or all trailing (see layers_run). */
+        LayerRun run;
+        const bool leading = i < h;
+        const bool trailing = i >= n - h;
+        run.shift = leading ? h - i : 0;
+        run.begin = leading ? 0 : W - 1;
+        run.end = trailing ? n - 1 - (i - h) : leading ? i + h : kernel.count - 1;
+        run.tail = !trailing;
+        for (int o = 0; o < W; ++o)
+            run.weights[o] = leading ? &kernel.lead[i + o] : &kernel.trail[n - 1 - (i + o)];
         const ptrdiff_t groups = length / block * block;
-        layer_outputs_run<S, W, G>(layers, kernel, 0, groups, out, out_stride);
-        layer_outputs_run<S, W, 1>(layers, kernel, groups, vectors, out, out_stride);
-        if (vectors < length)
-            layer_outputs_run<S, W, 1>(layers, kernel, length - W, length, out, out_stride);
+        if (leading || trailing) {
+            layer_outputs_run<S, W, G, true>(layers, kernel, run, 0, groups, out, out_stride);
+            layer_outputs_run<S, W, 1, true>(layers, kernel, run, groups, vectors, out, out_stride);
+            if (vectors < length)
+                layer_outputs_run<S, W, 1, true>(layers, kernel, run, length - W, length, out,
+                                                 out_stride);
+        } else {
+            layer_outputs_run<S, W, G, false>(layers, kernel, run, 0, groups, out, out_stride);
+            layer_outputs_run<S, W, 1, false>(layers, kernel, run, groups, vectors, out,
+                                              out_stride);
+            if (vectors < length)
+                layer_outputs_run<S, W, 1, false>(layers, kernel, run, length - W, length, out,
+                                                  out_stride);
+        }
         return;
     }
-    const int32_t h = kernel.half;
     const int32_t first = larger(0, i - h);
     const int32_t count = smaller(n - 1, i + h) - first + 1;
     const int32_t first_tap = first - (i - h);
@@ -338,15 +381,17 @@ void filter_layers(const double* const* layers, int32_t n, int32_t i, int32_t ou
 }
 
 /* How many output layers from i on filter_layers computes at once, with
- * `length` samples per layer: S::width interior ones where the kernel, the
- * samples and the interior are long enough, else 1. */
+ * `length` samples per layer: S::width where the kernel and the samples
+ * are long enough and the outputs all lie within half a kernel of the
+ * start, all in the interior or all within half a kernel of the end (a
+ * kernel longer than S::width has room for a run at either end), else 1. */
 template <class S>
 inline int32_t layers_run(int32_t n, int32_t i, const AxisKernel& kernel, ptrdiff_t length)
 {
     const int32_t h = kernel.half;
-    return kernel.count >= S::width && length >= S::width && i >= h && i + S::width <= n - h
-               ? S::width
-               : 1;
+    const int32_t last = i + S::width - 1;
+    const bool one_part = last < h || (i >= h && last < n - h) || (i >= n - h && last < n);
+    return kernel.count >= S::width && length >= S::width && one_part ? S::width : 1;
 }
 
 /* filter_chunks takes each layer in chunks of chunk_length(kernel)
