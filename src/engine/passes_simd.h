@@ -338,7 +338,7 @@ void filter_layers(const double* const* layers, int32_t n, int32_t i, int32_t ou
         run.begin = leading ? 0 : W - 1;
         run.end = trailing ? n - 1 - (i - h) : leading ? i + h : kernel.count - 1;
         run.tail = !trailing;
-        for (int o = 0; o < W; ++o)
+        for (int o = 0; o < W && (leading || trailing); ++o)
             run.weights[o] = leading ? &kernel.lead[i + o] : &kernel.trail[n - 1 - (i + o)];
         const ptrdiff_t groups = length / block * block;
         if (leading || trailing) {
