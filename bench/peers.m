@@ -1,5 +1,7 @@
 % peers: times voxblur against Octave's own ways of doing the same smoothing,
-% in one Octave session, and prints the ratios.
+% in one Octave session, and prints the ratios. voxblur is timed on one
+% thread (VOXBLUR_THREADS=1) and on all the processors Octave may use (the
+% variable unset); the ratios are to the latter.
 %
 %   convn   three 1-D convolutions with the very kernels voxblur uses
 %   smooth3 'gaussian' with the same kernel length and width (it convolves
@@ -21,8 +23,11 @@ function peers(smooth3_everywhere)
   factor = 4;
   repeats = 5;
 
-  printf('%-14s %5s %5s %11s %11s %11s %10s %10s\n', 'volume', 'fwhm', 'taps', ...
-         'voxblur ms', 'convn ms', 'smooth3 ms', 'convn/vb', 'smooth3/vb');
+  threads_before = getenv('VOXBLUR_THREADS');
+  all_threads = sprintf('vb %dthr ms', nproc());
+  printf('%-14s %5s %5s %11s %11s %11s %11s %10s %10s %10s\n', 'volume', 'fwhm', 'taps', ...
+         'vb 1thr ms', all_threads, 'convn ms', 'smooth3 ms', 'all/1thr', 'convn/vb', ...
+         'smooth3/vb');
   for s = 1:numel(shapes)
     shape = shapes{s};
     volume = 1000 * rand(shape);
@@ -30,6 +35,9 @@ function peers(smooth3_everywhere)
       taps = kernel_length(fwhm, factor);
       kernel = gauss_taps(taps, fwhm);
 
+      setenv('VOXBLUR_THREADS', '1');
+      t_one = median_time(@() quiet_voxblur(volume, fwhm, factor), repeats);
+      unsetenv('VOXBLUR_THREADS');
       t_voxblur = median_time(@() quiet_voxblur(volume, fwhm, factor), repeats);
       t_convn = median_time(@() separable_convn(volume, kernel), repeats);
       if smooth3_everywhere || taps ^ 3 * prod(shape) < 1e11
@@ -39,10 +47,16 @@ function peers(smooth3_everywhere)
         t_smooth3 = NaN;
       end
 
-      printf('%-14s %5g %5d %11.1f %11.1f %11.1f %9.1fx %9.1fx\n', ...
-             sprintf('%dx%dx%d', shape), fwhm, taps, 1000 * t_voxblur, 1000 * t_convn, ...
-             1000 * t_smooth3, t_convn / t_voxblur, t_smooth3 / t_voxblur);
+      printf('%-14s %5g %5d %11.1f %11.1f %11.1f %11.1f %9.2fx %9.1fx %9.1fx\n', ...
+             sprintf('%dx%dx%d', shape), fwhm, taps, 1000 * t_one, 1000 * t_voxblur, ...
+             1000 * t_convn, 1000 * t_smooth3, t_one / t_voxblur, t_convn / t_voxblur, ...
+             t_smooth3 / t_voxblur);
     end
+  end
+  if isempty(threads_before)
+    unsetenv('VOXBLUR_THREADS');
+  else
+    setenv('VOXBLUR_THREADS', threads_before);
   end
 end
 

@@ -58,6 +58,8 @@ extern "C" int32_t threads_available(void)
     DWORD_PTR system = 0;
     if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0)
         return 1;
-    const int32_t processors = __builtin_popcountll((unsigned long long)process);
+    int32_t processors = 0;
+    for (; process != 0; process &= process - 1)
+        ++processors;
     return processors < max_threads ? processors : max_threads;
 }
