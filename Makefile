@@ -6,14 +6,15 @@
 #   make install PREFIX=FOLDER   put this platform's MEX files and voxblur.m in FOLDER
 #   make dist          write out/dist/voxblur-VERSION.zip with the five MEX files
 #   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
-#   make bench         time the plain, SSE2 and AVX passes, then voxblur against
-#                      Octave's convn and smooth3 (never part of make test)
+#   make bench         time the plain, SSE2, AVX and AVX-512 passes and two threads,
+#                      then voxblur against Octave's convn and smooth3 (never part
+#                      of make test)
 # Each installs missing Debian packages first when run as root.
 
 # One preset per MEX file; native comes first, the others' tests use its
 # case-table runner. Then the x86-64 build again under AddressSanitizer and
-# UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy test
-# under ThreadSanitizer.
+# UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy and
+# thread tests under ThreadSanitizer.
 PRESETS := native mexglx mexglx-r11 mexw32 dll sanitize thread
 JOBS    ?= $(shell nproc)
 PREFIX  ?= /usr/local/share/voxblur
