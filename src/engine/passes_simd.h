@@ -1,19 +1,21 @@
-/* The body of the vector passes, shared by passes_sse2.cpp and
- * passes_avx.cpp. Each defines a vector type S and includes this file:
+/* The body of the vector passes, shared by passes_sse2.cpp,
+ * passes_avx.cpp and passes_avx512.cpp. Each defines a vector type S and
+ * includes this file:
  *
- *   S::V                   the vector of S::width doubles (2 or 4)
+ *   S::V                   the vector of S::width doubles (2, 4 or 8)
  *   zero, splat            all lanes 0.0, all lanes one value
  *   tap(kernel, j)         all lanes kernel tap j
  *   load, store            aligned; loadu, storeu unaligned
  *   add, mul, div          lane by lane, rounded to double
  *   transpose(V[width])    rows to columns
  *
- * Everything here has internal linkage, so the SSE2 and the AVX copies,
- * compiled for different instruction sets, never merge into one. The y and
- * z passes, and the two ends of every x line, move lines into blocks of
- * eight (block_filter.h), filter them in the vector lanes and move them
- * back; the moves only copy bits. The rest of each x line is filtered
- * along the line. */
+ * Everything here has internal linkage, so the SSE2, AVX and AVX-512
+ * copies, compiled for different instruction sets, never merge into one.
+ * The y and z passes, and the two ends of every x line, move lines into
+ * blocks of eight (block_filter.h), filter them in the vector lanes and
+ * move them back; the moves only copy bits. The rest of each x line is filtered
+ * along the line. run_passes hands the planes, then the z lines, to
+ * run_in_threads (threads.h). */
 #ifndef VOXBLUR_PASSES_SIMD_H
 #define VOXBLUR_PASSES_SIMD_H
 
