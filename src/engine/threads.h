@@ -65,6 +65,17 @@ static inline void run_worker_parts(const ThreadWorker* worker)
         worker->run_part(worker->context, part);
 }
 
+/* Shares the parts out among workers[0 .. threads - 1], one thread per part
+ * up to max_threads, and returns threads (0 for no parts). */
+static inline int32_t share_parts(int32_t parts, thread_part_fn* run_part, void* context,
+                                  ThreadWorker* workers)
+{
+    const int32_t threads = parts <= 0 ? 0 : parts < max_threads ? parts : max_threads;
+    for (int32_t t = 0; t < threads; ++t)
+        workers[t] = ThreadWorker{run_part, context, t, threads, parts};
+    return threads;
+}
+
 static inline int32_t parse_thread_count(const char* text)
 {
     if (!text || !*text)

@@ -21,17 +21,15 @@ void* worker_main(void* worker)
 
 extern "C" void run_in_threads(int32_t parts, thread_part_fn* run_part, void* context)
 {
-    if (parts <= 0)
-        return;
-    const int32_t threads = parts < max_threads ? parts : max_threads;
     ThreadWorker workers[max_threads];
+    const int32_t threads = share_parts(parts, run_part, context, workers);
+    if (threads == 0)
+        return;
     pthread_t ids[max_threads];
     bool started[max_threads] = {};
-    for (int32_t t = 0; t < threads; ++t)
-        workers[t] = ThreadWorker{run_part, context, t, threads, parts};
 
     pthread_attr_t attributes;
-    bool may_start = threads > 1 && pthread_attr_init(&attributes) == 0;
+    const bool may_start = threads > 1 && pthread_attr_init(&attributes) == 0;
     if (may_start) {
         /* Signals stay with the host's own threads (Ctrl-C in Octave): the
          * workers start with all of them blocked. */

@@ -17,14 +17,12 @@ DWORD WINAPI worker_main(LPVOID worker)
 
 extern "C" void run_in_threads(int32_t parts, thread_part_fn* run_part, void* context)
 {
-    if (parts <= 0)
-        return;
-    const int32_t threads = parts < max_threads ? parts : max_threads;
     ThreadWorker workers[max_threads];
+    const int32_t threads = share_parts(parts, run_part, context, workers);
+    if (threads == 0)
+        return;
     HANDLE handles[max_threads];
     DWORD started = 0;
-    for (int32_t t = 0; t < threads; ++t)
-        workers[t] = ThreadWorker{run_part, context, t, threads, parts};
     /* Started threads take the first handles; a part whose thread did not
      * start runs here. */
     int32_t left_over[max_threads];
