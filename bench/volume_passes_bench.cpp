@@ -87,6 +87,16 @@ const char* missing_feature(volume_passes_fn* passes)
 }
 #endif
 
+// A ratio's denominator as the name of the variant it stands for.
+std::string variant_name(const char* name)
+{
+#if defined(__x86_64__)
+    if (std::string(name) == "fastest")
+        return fastest_name();
+#endif
+    return name;
+}
+
 std::string shape_name(const Shape& s)
 {
     return std::to_string(s.nx) + "x" + std::to_string(s.ny) + "x" + std::to_string(s.nz);
@@ -175,11 +185,7 @@ public:
             for (const Variant& v : variants)
                 print_value(rates, v.name, 1e-6, " %10.1f");
             for (const Ratio& r : ratios) {
-#if defined(__x86_64__)
-                auto under = rates.find(std::string(r.under) == "fastest" ? fastest_name() : r.under);
-#else
-                auto under = rates.find(r.under);
-#endif
+                auto under = rates.find(variant_name(r.under));
                 print_value(rates, r.over, under == rates.end() ? 0.0 : 1.0 / under->second,
                             " %13.2fx");
             }
