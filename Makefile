@@ -1,21 +1,25 @@
 # The front door. Every target builds through CMake's presets into out/.
-#   make demo          smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
+#   make demo          smooth a synthetic volume in GNU Octave (with voxblur.oct),
+#                      write out/demo/voxblur-demo.png
 #   make test          build everything and run every test
-#   make deliverables  build the five MEX files into out/
+#   make deliverables  build the six MEX files into out/
 #   make figures       redraw the README's pictures in docs/
-#   make install PREFIX=FOLDER   put this platform's MEX files and voxblur.m in FOLDER
-#   make dist          write out/dist/voxblur-VERSION.zip with the five MEX files
+#   make install PREFIX=FOLDER   put this platform's MEX file, voxblur.oct and voxblur.m in FOLDER
+#   make dist          write out/dist/voxblur-VERSION.zip with the six MEX files,
+#                      and the Octave package beside it
+#   make octave-pkg    write out/dist/voxblur-VERSION.tar.gz, for Octave's pkg install
 #   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
 #   make bench         time the plain, SSE2, AVX and AVX-512 passes and two threads,
-#                      then voxblur against Octave's convn and smooth3 (never part
-#                      of make test)
+#                      then voxblur.oct against the Octave MEX build, convn and
+#                      smooth3, and measure the peak memory of a call of each build
+#                      (never part of make test)
 # Each installs missing Debian packages first when run as root.
 
 # One preset per MEX file; native comes first, the others' tests use its
 # case-table runner. Then the x86-64 build again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy and
 # thread tests under ThreadSanitizer.
-PRESETS := native mexglx mexglx-r11 mexw32 dll sanitize thread
+PRESETS := native mexglx mexglx-r11 mexw32 dll mexw64 sanitize thread
 JOBS    ?= $(shell nproc)
 PREFIX  ?= /usr/local/share/voxblur
 FUZZ_SECONDS ?= 1800
@@ -26,15 +30,15 @@ NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave 
 # The i386 compilers come from g++-12-multilib rather than its metapackage
 # g++-multilib, which conflicts with every cross compiler; the kernel's i386
 # headers (asm/) that the metapackage would link in come from
-# linux-libc-dev:i386 instead.
-TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-w64 wine wine32:i386 \
+# linux-libc-dev:i386 instead. wine64 runs the x86-64 Windows file.
+TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-w64 wine wine32:i386 wine64 \
                    clang libclang-rt-14-dev llvm valgrind
 # Octave draws plots without a display only through gnuplot, and its text
 # layout needs the FreeSans font that the octave package only recommends.
 FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
 
-.PHONY: all test demo deliverables figures install dist fuzz bench deps native-deps figure-deps \
-        configure build clean
+.PHONY: all test demo deliverables figures install dist octave-pkg fuzz bench deps native-deps \
+        figure-deps configure build clean
 
 all: build
 
@@ -54,7 +58,8 @@ build: configure
 	@for preset in $(PRESETS); do cmake --build --preset $$preset -j $(JOBS) || exit 1; done
 
 deliverables: build
-	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll
+	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll \
+	       out/voxblur.mexw64
 
 test: build
 	@for preset in $(PRESETS); do ctest --preset $$preset -j $(JOBS) || exit 1; done
@@ -83,13 +88,19 @@ install: native-deps
 	@cmake --install out/build/native --prefix "$(PREFIX)"
 
 dist: deliverables
-	@cmake --build --preset native --target dist
+	@cmake --build --preset native --target dist octave_package
+
+octave-pkg: native-deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target octave_package
 
 bench: native-deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native --target voxblur_bench voxblur_octave -j $(JOBS)
 	@out/build/native/bench/voxblur_bench
 	@./scripts/octave.sh --path bench --eval peers
+	@./scripts/octave.sh --path bench --eval "peak_memory('oct')"
+	@./scripts/octave.sh --path bench --eval "peak_memory('mex')"
 
 clean:
 	rm -rf out

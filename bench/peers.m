@@ -1,8 +1,12 @@
 % peers: times voxblur against Octave's own ways of doing the same smoothing,
-% in one Octave session, and prints the ratios. voxblur is timed on one
-% thread (VOXBLUR_THREADS=1) and on all the processors Octave may use (the
-% variable unset); the ratios are to the latter.
+% in one Octave session, and prints the ratios to voxblur.oct.
 %
+%   .oct    on all the processors Octave may use (VOXBLUR_THREADS unset),
+%           and on one thread (VOXBLUR_THREADS=1)
+%   .mex    voxblur's MEX build in Octave's MEX layer (out/octave-mex), on
+%           all processors,
+%           copied to a temporary folder as voxblur_mex.mex so that it can
+%           be called beside the .oct of the same name
 %   convn   three 1-D convolutions with the very kernels voxblur uses
 %   smooth3 'gaussian' with the same kernel length and width (it convolves
 %           with the full 3-D kernel, so it is timed where that takes
@@ -10,8 +14,8 @@
 %
 % Neither renormalises at the faces as voxblur does (convn pads with zeros,
 % smooth3 repeats the edge voxels), so only the times are compared, not
-% the values. Run from the top of the tree after building
-% out/octave/voxblur.mex:
+% the values. Run from the top of the tree after building out/octave/voxblur.oct
+% and out/octave-mex/voxblur.mex:
 %
 %   ./scripts/octave.sh --path bench --eval peers
 function peers(smooth3_everywhere)
@@ -23,11 +27,25 @@ function peers(smooth3_everywhere)
   factor = 4;
   repeats = 5;
 
+  [~, ~, extension] = fileparts(which('voxblur'));
+  if ~strcmp(extension, '.oct')
+    error('peers: voxblur is %s, not voxblur.oct', which('voxblur'));
+  end
+  mex_folder = tempname();
+  mkdir(mex_folder);
+  top = fileparts(fileparts(mfilename('fullpath')));
+  copyfile(fullfile(top, 'out', 'octave-mex', 'voxblur.mex'), ...
+           fullfile(mex_folder, 'voxblur_mex.mex'));
+  addpath(mex_folder);
+  cleanup = onCleanup(@() remove_folder(mex_folder));
+
   threads_before = getenv('VOXBLUR_THREADS');
-  all_threads = sprintf('vb %dthr ms', nproc());
-  printf('%-14s %5s %5s %11s %11s %11s %11s %10s %10s %10s\n', 'volume', 'fwhm', 'taps', ...
-         'vb 1thr ms', all_threads, 'convn ms', 'smooth3 ms', 'all/1thr', 'convn/vb', ...
-         'smooth3/vb');
+  unsetenv('VOXBLUR_THREADS');
+  cleanup_threads = onCleanup(@() restore_threads(threads_before));
+  printf('voxblur on all threads: %d, as many as Octave may use\n', nproc());
+  printf('%-14s %5s %5s %8s %8s %8s %9s %10s %8s %8s %9s %10s\n', 'volume', 'fwhm', 'taps', ...
+         'oct ms', 'oct 1thr', 'mex ms', 'convn ms', 'smooth3 ms', '1thr/oct', 'mex/oct', ...
+         'convn/oct', 'smooth3/oct');
   for s = 1:numel(shapes)
     shape = shapes{s};
     volume = 1000 * rand(shape);
@@ -35,28 +53,26 @@ function peers(smooth3_everywhere)
       taps = kernel_length(fwhm, factor);
       kernel = gauss_taps(taps, fwhm);
 
-      setenv('VOXBLUR_THREADS', '1');
-      t_one = median_time(@() quiet_voxblur(volume, fwhm, factor), repeats);
-      unsetenv('VOXBLUR_THREADS');
-      t_voxblur = median_time(@() quiet_voxblur(volume, fwhm, factor), repeats);
-      t_convn = median_time(@() separable_convn(volume, kernel), repeats);
+      t = median_times({@() quiet_call('voxblur', volume, fwhm, factor), ...
+                        @() one_thread_call('voxblur', volume, fwhm, factor), ...
+                        @() quiet_call('voxblur_mex', volume, fwhm, factor), ...
+                        @() separable_convn(volume, kernel)}, repeats);
+      t_voxblur = t(1);
+      t_one = t(2);
+      t_mex = t(3);
+      t_convn = t(4);
       if smooth3_everywhere || taps ^ 3 * prod(shape) < 1e11
         sigma = fwhm / sqrt(8 * log(2));
-        t_smooth3 = median_time(@() smooth3(volume, 'gaussian', taps, sigma), 1);
+        t_smooth3 = median_times({@() smooth3(volume, 'gaussian', taps, sigma)}, 1);
       else
         t_smooth3 = NaN;
       end
 
-      printf('%-14s %5g %5d %11.1f %11.1f %11.1f %11.1f %9.2fx %9.1fx %9.1fx\n', ...
-             sprintf('%dx%dx%d', shape), fwhm, taps, 1000 * t_one, 1000 * t_voxblur, ...
-             1000 * t_convn, 1000 * t_smooth3, t_one / t_voxblur, t_convn / t_voxblur, ...
-             t_smooth3 / t_voxblur);
+      printf('%-14s %5g %5d %8.1f %8.1f %8.1f %9.1f %10.1f %7.2fx %7.2fx %8.2fx %10.1fx\n', ...
+             sprintf('%dx%dx%d', shape), fwhm, taps, 1000 * t_voxblur, 1000 * t_one, ...
+             1000 * t_mex, 1000 * t_convn, 1000 * t_smooth3, t_one / t_voxblur, ...
+             t_mex / t_voxblur, t_convn / t_voxblur, t_smooth3 / t_voxblur);
     end
-  end
-  if isempty(threads_before)
-    unsetenv('VOXBLUR_THREADS');
-  else
-    setenv('VOXBLUR_THREADS', threads_before);
   end
 end
 
@@ -78,10 +94,31 @@ function kernel = gauss_taps(taps, fwhm)
   kernel = kernel / sum(kernel);
 end
 
-function out = quiet_voxblur(volume, fwhm, factor)
+function out = quiet_call(name, volume, fwhm, factor)
   % voxblur prints two progress lines per call; keep them off the table.
   out = [];
-  evalc('out = voxblur(volume, [], [fwhm fwhm fwhm], factor);');
+  evalc('out = feval(name, volume, [], [fwhm fwhm fwhm], factor);');
+end
+
+% A call with VOXBLUR_THREADS=1, which the other calls run without.
+function out = one_thread_call(name, volume, fwhm, factor)
+  setenv('VOXBLUR_THREADS', '1');
+  out = quiet_call(name, volume, fwhm, factor);
+  unsetenv('VOXBLUR_THREADS');
+end
+
+function restore_threads(value)
+  if isempty(value)
+    unsetenv('VOXBLUR_THREADS');
+  else
+    setenv('VOXBLUR_THREADS', value);
+  end
+end
+
+function remove_folder(folder)
+  rmpath(folder);
+  confirm_recursive_rmdir(false, 'local');
+  rmdir(folder, 's');
 end
 
 function out = separable_convn(volume, kernel)
@@ -90,13 +127,17 @@ function out = separable_convn(volume, kernel)
   out = convn(out, reshape(kernel, 1, 1, []), 'same');
 end
 
-% The median of `repeats` runs, in seconds.
-function t = median_time(run, repeats)
-  times = zeros(1, repeats);
+% The median of `repeats` runs of each of `runs`, in seconds. The runs take
+% turns, so that a load that comes and goes on the machine weighs on each
+% alike and their ratios hold better than their times.
+function t = median_times(runs, repeats)
+  times = zeros(repeats, numel(runs));
   for r = 1:repeats
-    start = tic;
-    run();
-    times(r) = toc(start);
+    for k = 1:numel(runs)
+      start = tic;
+      runs{k}();
+      times(r, k) = toc(start);
+    end
   end
-  t = median(times);
+  t = median(times, 1);
 end
