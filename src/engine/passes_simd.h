@@ -1,20 +1,23 @@
-/* The body of the vector passes, shared by passes_sse2.cpp and
- * passes_avx.cpp. Each defines a vector type S and includes this file:
+/* The body of the vector passes, shared by passes_sse2.cpp,
+ * passes_avx.cpp and passes_avx512.cpp. Each defines a vector type S and
+ * includes this file:
  *
- *   S::V                   the vector of S::width doubles (2 or 4)
+ *   S::V                   the vector of S::width doubles (2, 4 or 8)
  *   zero, splat            all lanes 0.0, all lanes one value
  *   tap(kernel, j)         all lanes kernel tap j
  *   load, store            aligned; loadu, storeu unaligned
  *   add, mul, div          lane by lane, rounded to double
  *   transpose(V[width])    rows to columns
  *
- * Everything here has internal linkage, so the SSE2 and the AVX copies,
- * compiled for different instruction sets, never merge into one. The two
- * ends of every x line move into blocks of eight lines (block_filter.h),
- * are filtered in the vector lanes and move back; the moves only copy
- * bits. The rest of each x line is filtered along the line. The y and z
- * passes add whole runs of rows or planes, the lanes holding neighbouring
- * lines, in place and a chunk of every row or plane at a time. */
+ * Everything here has internal linkage, so the SSE2, AVX and AVX-512
+ * copies, compiled for different instruction sets, never merge into one.
+ * The two ends of every x line move into blocks of eight lines
+ * (block_filter.h), are filtered in the vector lanes and move back; the
+ * moves only copy bits. The rest of each x line is filtered along the line.
+ * The y and z passes add whole runs of rows or planes, the lanes holding
+ * neighbouring lines, in place and a chunk of every row or plane at a
+ * time. run_passes hands the planes, then the z pass's chunks, to
+ * run_in_threads (threads.h). */
 #ifndef VOXBLUR_PASSES_SIMD_H
 #define VOXBLUR_PASSES_SIMD_H
 
@@ -22,6 +25,7 @@
 #include <stdint.h>
 
 #include "block_filter.h"
+#include "threads.h"
 
 namespace {
 
@@ -486,9 +490,53 @@ void filter_planes_xy(const double* input, double* output, int32_t nx, int32_t n
     }
 }
 
+/* What the threads of one call share. Each part writes outputs no other
+ * part of the same round reads or writes, and every output is computed as
+ * one thread alone would compute it: the result does not depend on how
+ * the work is split. */
+struct PassesTask {
+    const double* input;
+    double* output;
+    int32_t nx, ny, nz;
+    int32_t parts;
+    AxisKernel kx, ky, kz;
+};
+
+/* Part `part` of `parts` of the range 0 .. count - 1, in multiples of
+ * `unit` (except at the end). */
+inline ptrdiff_t share_start(ptrdiff_t count, int32_t parts, int32_t part, ptrdiff_t unit)
+{
+    const ptrdiff_t units = (count + unit - 1) / unit;
+    const ptrdiff_t start = units * part / parts * unit;
+    return start < count ? start : count;
+}
+
+/* The x and y passes of a share of the planes. */
+template <class S>
+void xy_part(void* context, int32_t part)
+{
+    const PassesTask& task = *static_cast<const PassesTask*>(context);
+    alignas(64) double work[work_capacity];
+    filter_planes_xy<S>(task.input, task.output, task.nx, task.ny, task.kx, task.ky,
+                        (int32_t)share_start(task.nz, task.parts, part, 1),
+                        (int32_t)share_start(task.nz, task.parts, part + 1, 1), work);
+}
+
+/* The z pass of a share of its chunks (filter_chunks). */
+template <class S>
+void z_part(void* context, int32_t part)
+{
+    const PassesTask& task = *static_cast<const PassesTask*>(context);
+    alignas(64) double work[work_capacity];
+    const ptrdiff_t nxy = (ptrdiff_t)task.nx * task.ny;
+    const ptrdiff_t chunks = chunk_count<S>(task.output, nxy, task.kz);
+    filter_chunks<S>(task.output, nxy, task.nz, task.kz, share_start(chunks, task.parts, part, 1),
+                     share_start(chunks, task.parts, part + 1, 1), work);
+}
+
 template <class S>
 void run_passes(const double* input, double* output, const int32_t* dimensions,
-                const int32_t* taps, const double* widths)
+                const int32_t* taps, const double* widths, int32_t threads)
 {
     const int32_t nx = dimensions[0];
     const int32_t ny = dimensions[1];
@@ -497,15 +545,25 @@ void run_passes(const double* input, double* output, const int32_t* dimensions,
     if (nx <= 0 || ny <= 0 || nz <= 0)
         return;
 
-    alignas(64) double work[work_capacity];
-    AxisKernel kx, ky, kz;
-    prepare_kernel(&kx, taps[0], widths[0]);
-    prepare_kernel(&ky, taps[1], widths[1]);
-    prepare_kernel(&kz, taps[2], widths[2]);
+    PassesTask task;
+    task.input = input;
+    task.output = output;
+    task.nx = nx;
+    task.ny = ny;
+    task.nz = nz;
+    prepare_kernel(&task.kx, taps[0], widths[0]);
+    prepare_kernel(&task.ky, taps[1], widths[1]);
+    prepare_kernel(&task.kz, taps[2], widths[2]);
+    if (threads < 1)
+        threads = 1;
 
-    filter_planes_xy<S>(input, output, nx, ny, kx, ky, 0, nz, work);
-    const ptrdiff_t nxy = (ptrdiff_t)nx * ny;
-    filter_chunks<S>(output, nxy, nz, kz, 0, chunk_count<S>(output, nxy, kz), work);
+    /* The z pass reads what every plane's x and y passes wrote, so it
+     * starts once they have all finished. */
+    task.parts = smaller(threads, nz);
+    run_in_threads(task.parts, xy_part<S>, &task);
+    const ptrdiff_t chunks = chunk_count<S>(output, (ptrdiff_t)nx * ny, task.kz);
+    task.parts = chunks < threads ? (int32_t)chunks : threads;
+    run_in_threads(task.parts, z_part<S>, &task);
 }
 
 }  // namespace
