@@ -1,3 +1,5 @@
+#include "exact_arithmetic.h"
+
 #include <math.h>
 
 #include "voxblur_engine.h"
