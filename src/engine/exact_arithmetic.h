@@ -16,12 +16,11 @@
 #define VOXBLUR_EXACT_ARITHMETIC_H
 
 #if defined(__clang__)
-/* Precise semantics forbid reassociation, but also set contraction back to
- * Clang's default (within an expression), so contraction goes off after
- * them. Under -ffp-contract=fast Clang's code generator fuses past both
- * pragmas; it never fuses operations that may trap, though, which is what
- * the third pragma makes them (where Clang supports it: x86). */
-#pragma float_control(precise, on)
+/* Under -ffp-contract=fast Clang's code generator fuses past the contract
+ * pragma; it never fuses operations that may trap, though, which is what
+ * the third pragma makes them (on x86, where Clang supports it; elsewhere
+ * Clang contracts only what the second pragma forbids). */
+#pragma clang fp reassociate(off)
 #pragma clang fp contract(off)
 #pragma clang fp exceptions(maytrap)
 #elif defined(__GNUC__)
