@@ -112,36 +112,49 @@ void describe(const Volume& volume, int index, char* line, size_t size)
              volume.widths[2], volume.factor);
 }
 
-int write_bits(const char* path)
+void write_volume(FILE* file, const char* line, const std::vector<double>& output)
 {
-    FILE* file = fopen(path, "w");
-    if (!file) {
-        fprintf(stderr, "engine_bits: cannot write %s\n", path);
-        return 2;
-    }
-    Random random = {seed};
-    size_t voxels = 0;
-    for (int v = 0; v < volume_count; ++v) {
-        const Volume volume = draw_volume(random);
-        char line[256];
-        describe(volume, v, line, sizeof line);
-        fprintf(file, "%s\n", line);
-        const std::vector<double> output = smoothed(volume);
-        for (size_t i = 0; i < output.size(); ++i)
-            fprintf(file, "%016" PRIx64 "%c", bits_of(output[i]), i % 8 == 7 ? '\n' : ' ');
-        fprintf(file, "\n");
-        voxels += output.size();
-    }
-    fclose(file);
-    printf("%zu voxels of %d volumes written to %s\n", voxels, volume_count, path);
-    return 0;
+    fprintf(file, "%s\n", line);
+    for (size_t i = 0; i < output.size(); ++i)
+        fprintf(file, "%016" PRIx64 "%c", bits_of(output[i]), i % 8 == 7 ? '\n' : ' ');
+    fprintf(file, "\n");
 }
 
-int compare_bits(const char* path)
+// Counts the voxels of `output` that differ from the file's and prints the
+// first. Returns false when the file does not hold this volume.
+bool compare_volume(FILE* file, const char* path, const char* line, const Volume& volume,
+                    const std::vector<double>& output, size_t* differing)
 {
-    FILE* file = fopen(path, "r");
+    char found[256];
+    if (fscanf(file, " %255[^\n]", found) != 1 || strcmp(found, line) != 0) {
+        fprintf(stderr, "engine_bits: %s holds other volumes: expected \"%s\"\n", path, line);
+        return false;
+    }
+    const int32_t nx = volume.dims[0];
+    const int32_t ny = volume.dims[1];
+    size_t here = 0;
+    for (size_t i = 0; i < output.size(); ++i) {
+        uint64_t reference;
+        if (fscanf(file, "%" SCNx64, &reference) != 1) {
+            fprintf(stderr, "engine_bits: %s ends within \"%s\"\n", path, line);
+            return false;
+        }
+        if (bits_of(output[i]) != reference && here++ == 0)
+            printf("%s: first difference at (%d, %d, %d): %a here, %a in %s\n", line,
+                   (int)(i % nx), (int)(i / nx % ny), (int)(i / nx / ny), output[i],
+                   value_of(reference), path);
+    }
+    *differing += here;
+    return true;
+}
+
+// Writes the bits of every volume's result to `path`, or compares them with
+// what it holds.
+int run(const char* path, bool compare)
+{
+    FILE* file = fopen(path, compare ? "r" : "w");
     if (!file) {
-        fprintf(stderr, "engine_bits: cannot read %s\n", path);
+        fprintf(stderr, "engine_bits: cannot %s %s\n", compare ? "read" : "write", path);
         return 2;
     }
     Random random = {seed};
@@ -149,43 +162,26 @@ int compare_bits(const char* path)
     size_t differing = 0;
     for (int v = 0; v < volume_count; ++v) {
         const Volume volume = draw_volume(random);
-        char expected[256];
-        char found[256];
-        describe(volume, v, expected, sizeof expected);
-        if (fscanf(file, " %255[^\n]", found) != 1 || strcmp(found, expected) != 0) {
-            fprintf(stderr, "engine_bits: %s holds other volumes: expected \"%s\"\n", path,
-                    expected);
+        char line[256];
+        describe(volume, v, line, sizeof line);
+        const std::vector<double> output = smoothed(volume);
+        if (!compare)
+            write_volume(file, line, output);
+        else if (!compare_volume(file, path, line, volume, output, &differing)) {
             fclose(file);
             return 2;
         }
-        const std::vector<double> output = smoothed(volume);
-        const int32_t nx = volume.dims[0];
-        const int32_t ny = volume.dims[1];
-        size_t here = 0;
-        for (size_t i = 0; i < output.size(); ++i) {
-            uint64_t reference;
-            if (fscanf(file, "%" SCNx64, &reference) != 1) {
-                fprintf(stderr, "engine_bits: %s ends within volume %d\n", path, v);
-                fclose(file);
-                return 2;
-            }
-            if (bits_of(output[i]) == reference)
-                continue;
-            if (here++ == 0)
-                printf("%s: first difference at (%d, %d, %d): %a here, %a in %s\n", expected,
-                       (int)(i % nx), (int)(i / nx % ny), (int)(i / nx / ny), output[i],
-                       value_of(reference), path);
-        }
         voxels += output.size();
-        differing += here;
     }
     fclose(file);
-    if (differing != 0) {
+    if (!compare)
+        printf("%zu voxels of %d volumes written to %s\n", voxels, volume_count, path);
+    else if (differing != 0)
         printf("%zu of %zu voxels differ\n", differing, voxels);
-        return 1;
-    }
-    printf("all %zu voxels of %d volumes equal to %s, bit for bit\n", voxels, volume_count, path);
-    return 0;
+    else
+        printf("all %zu voxels of %d volumes equal to %s, bit for bit\n", voxels, volume_count,
+               path);
+    return differing != 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -193,9 +189,9 @@ int compare_bits(const char* path)
 int main(int argc, char** argv)
 {
     if (argc == 3 && strcmp(argv[1], "--write") == 0)
-        return write_bits(argv[2]);
+        return run(argv[2], false);
     if (argc == 3 && strcmp(argv[1], "--compare") == 0)
-        return compare_bits(argv[2]);
+        return run(argv[2], true);
     fprintf(stderr, "usage: engine_bits --write FILE | --compare FILE\n");
     return 2;
 }
