@@ -2,6 +2,7 @@
 
 #include <math.h>
 
+#include "oldest_glibc.h"
 #include "voxblur_engine.h"
 
 /* 1 / (8 ln 2) to 14 significant digits: the variance of a Gaussian whose

@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "mex_console.h"
+#include "oldest_glibc.h"
 #include "to_int32.h"
 #include "volume_passes.h"
 #include "voxblur_engine.h"

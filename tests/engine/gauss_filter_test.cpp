@@ -61,6 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         KernelLengthCase{7, 1.0, 4, 5, ""},    // 4.5 truncates to 4, made odd
         KernelLengthCase{7, 0.5, 4, 3, ""},    // 2.5 truncates to 2, at least 3
+        KernelLengthCase{7, 0.25, 4, 3, ""},   // 1.5 truncates to 1, at least 3
         KernelLengthCase{7, 0.0, 4, 3, ""},
         KernelLengthCase{7, -2.0, 4, 3, ""},   // a negative length becomes 3
         KernelLengthCase{7, 2.0, 4, 7, ""},    // 8.5 -> 8 -> 9, cut to the odd axis

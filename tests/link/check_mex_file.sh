@@ -44,6 +44,25 @@ has_section() { readelf -W -S "$file" | grep -q " $1 " && echo yes || echo no; }
 # them; used to show that nothing comes from libmat, libstdc++ or libpthread.
 versioned_imports() { readelf -W --dyn-syms "$file" | awk '$7 == "UND" && $5 == "GLOBAL" {print $8}' | grep -o '@.*' | sort -u; }
 
+# The symbol versions the file requires, as LIBRARY VERSION lines.
+required_versions() { readelf -W -V "$file" | sed -n '/Version needs/,$p' | awk '/File:/ {library = $5} /Name:/ {print library, $3}'; }
+# Those that an older C library would lack: every required version must be
+# a GLIBC_ one no newer than the ceiling given for its library, as
+# LIBRARY=CEILING arguments.
+versions_above() {
+    local library version pair ceiling
+    required_versions | while read -r library version; do
+        ceiling=""
+        for pair in "$@"; do
+            [[ "${pair%%=*}" == "$library" ]] && ceiling=${pair#*=}
+        done
+        if [[ -z "$ceiling" || "$version" != GLIBC_* ||
+              "$(printf '%s\n' "$version" "$ceiling" | sort -V | tail -n 1)" != "$ceiling" ]]; then
+            echo "$library $version"
+        fi
+    done
+}
+
 # The class, sparsity and element-count queries keep their plain names in
 # the R14 generation too: only the calls that deal in dimensions changed.
 r14_host_calls=$(lines exp mexErrMsgTxt mexPrintf mxCreateNumericArray_700 mxGetDimensions_700 \
@@ -54,7 +73,7 @@ plain_host_calls=$(lines exp mexErrMsgTxt mexPrintf mxCreateNumericArray mxGetDi
                          mxIsSparse sprintf | sort)
 
 check_r14_linux() {
-    local machine=$1 class=$2
+    local machine=$1 class=$2 libc_ceiling=$3 libm_ceiling=$4
     check "machine" "$machine" "$(elf_machine)"
     check "class" "$class" "$(elf_class)"
     check "no shared-object name" "" "$(soname)"
@@ -68,6 +87,8 @@ check_r14_linux() {
     check "imports: the R14 host calls, exp and sprintf only" "$r14_host_calls" "$(imported)"
     check "versioned imports come from the C and maths libraries only" "" \
         "$(versioned_imports | grep -v -E '^@GLIBC_[0-9.]+$')"
+    check "symbol versions: libc.so.6 up to $libc_ceiling, libm.so.6 up to $libm_ceiling" "" \
+        "$(versions_above "libc.so.6=$libc_ceiling" "libm.so.6=$libm_ceiling")"
 }
 
 check_r11_linux() {
@@ -115,8 +136,11 @@ if [[ ! -f "$file" ]]; then
 fi
 
 case "$kind" in
-    mexa64) check_r14_linux "Advanced Micro Devices X86-64" ELF64 ;;
-    mexglx) check_r14_linux "Intel 80386" ELF32 ;;
+    # The oldest versions glibc has of the calls each file makes: on i386
+    # exp and sprintf date from 2.0, the start-up code's __cxa_finalize
+    # from 2.1.3.
+    mexa64) check_r14_linux "Advanced Micro Devices X86-64" ELF64 GLIBC_2.2.5 GLIBC_2.2.5 ;;
+    mexglx) check_r14_linux "Intel 80386" ELF32 GLIBC_2.1.3 GLIBC_2.0 ;;
     mexglx-r11) check_r11_linux ;;
     mexw32) check_windows mexFunction msvcr71.dll "$r14_host_calls" ;;
     dll) check_windows _mexFunction crtdll.dll "$plain_host_calls" ;;

@@ -1,0 +1,29 @@
+/* Binds the C library calls of the engine to the oldest version that the
+ * GNU C library has of each on this architecture. A linker binds every call
+ * to the newest version of the library it links against (exp to
+ * GLIBC_2.29 since 2019), and the dynamic loader then refuses the file on
+ * any older system, though the call itself has not changed for the
+ * engine: the old version of exp computes the same values and differs only
+ * in how it reports errors, which the engine never reads. With these
+ * bindings the R14 Linux MEX files load on every glibc that MATLAB of
+ * their platform ran on.
+ *
+ * Defined only for builds that record symbol versions (VOXBLUR_OLDEST_GLIBC);
+ * the R11 file resolves its calls by bare name and records none. Include
+ * it in every engine source that calls the C library. */
+#ifndef VOXBLUR_OLDEST_GLIBC_H
+#define VOXBLUR_OLDEST_GLIBC_H
+
+#if defined(VOXBLUR_OLDEST_GLIBC)
+#if defined(__x86_64__)
+__asm__(".symver exp, exp@GLIBC_2.2.5");
+__asm__(".symver sprintf, sprintf@GLIBC_2.2.5");
+#elif defined(__i386__)
+__asm__(".symver exp, exp@GLIBC_2.0");
+__asm__(".symver sprintf, sprintf@GLIBC_2.0");
+#else
+#error "oldest_glibc.h: no oldest glibc versions known for this architecture"
+#endif
+#endif
+
+#endif
