@@ -1,10 +1,10 @@
 # The front door. Every target builds through CMake's presets into out/.
 #   make demo          smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
 #   make test          build everything and run every test
-#   make deliverables  build the five MEX files into out/
+#   make deliverables  build the six MEX files into out/
 #   make figures       redraw the README's pictures in docs/
 #   make install PREFIX=FOLDER   put this platform's MEX files and voxblur.m in FOLDER
-#   make dist          write out/dist/voxblur-VERSION.zip with the five MEX files
+#   make dist          write out/dist/voxblur-VERSION.zip with the six MEX files
 #   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
 #   make bench         time the plain, SSE2 and AVX passes, then voxblur against
 #                      Octave's convn and smooth3 (never part of make test)
@@ -14,7 +14,7 @@
 # case-table runner. Then the x86-64 build again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy test
 # under ThreadSanitizer.
-PRESETS := native mexglx mexglx-r11 mexw32 dll sanitize thread
+PRESETS := native mexglx mexglx-r11 mexw32 dll mexw64 sanitize thread
 JOBS    ?= $(shell nproc)
 PREFIX  ?= /usr/local/share/voxblur
 FUZZ_SECONDS ?= 1800
@@ -25,10 +25,9 @@ NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave 
 # The i386 compilers come from g++-12-multilib rather than its metapackage
 # g++-multilib, which conflicts with every cross compiler; the kernel's i386
 # headers (asm/) that the metapackage would link in come from
-# linux-libc-dev:i386 instead.
-# The engine is also built for 64-bit ARM, with GCC and Clang, and run
-# under qemu.
-TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-w64 wine wine32:i386 \
+# linux-libc-dev:i386 instead. wine64 runs the x86-64 Windows file. The
+# engine is also built for 64-bit ARM, with GCC and Clang, and run under qemu.
+TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-w64 wine wine32:i386 wine64 \
                    clang libclang-rt-14-dev llvm valgrind g++-aarch64-linux-gnu qemu-user
 # Octave draws plots without a display only through gnuplot, and its text
 # layout needs the FreeSans font that the octave package only recommends.
@@ -55,7 +54,8 @@ build: configure
 	@for preset in $(PRESETS); do cmake --build --preset $$preset -j $(JOBS) || exit 1; done
 
 deliverables: build
-	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll
+	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll \
+	       out/voxblur.mexw64
 
 test: build
 	@for preset in $(PRESETS); do ctest --preset $$preset -j $(JOBS) || exit 1; done

@@ -56,6 +56,25 @@ static const char* load_error(void)
     snprintf(text, sizeof text, "Windows error %lu", (unsigned long)GetLastError());
     return text;
 }
+/* Wine 8's msvcrt.dll (and crtdll.dll, which hands exp on to it) reports
+ * exp(x) for x at or below -1024 as a domain error and returns x itself:
+ * exp(-5000) gives -4999 where Windows gives 0, on which the kernel of a
+ * near-zero width relies. exp has no domain error at a finite negative
+ * argument, so the host answers it through the C library's error hook,
+ * which serves the whole process and so also the MEX file's calls. */
+static int __cdecl answer_math_error(struct _exception* error)
+{
+    if (error->type == _DOMAIN && strcmp(error->name, "exp") == 0 && isfinite(error->arg1) &&
+        error->arg1 < 0.0) {
+        error->retval = 0.0;
+        return 1;
+    }
+    return 0;
+}
+static void prepare_c_library(void)
+{
+    __setusermatherr(answer_math_error);
+}
 #else
 #include <dlfcn.h>
 static void use_binary_stdout(void)
@@ -75,6 +94,9 @@ static void* find_export(void* library, const char* name)
 static const char* load_error(void)
 {
     return dlerror();
+}
+static void prepare_c_library(void)
+{
 }
 #endif
 
@@ -355,6 +377,7 @@ int main(int argc, char** argv)
         return 2;
     }
     use_binary_stdout();
+    prepare_c_library();
     const char* export_name = argc - first == 2 ? argv[first + 1] : "mexFunction";
     void* library = open_mex_file(argv[first]);
     if (!library)

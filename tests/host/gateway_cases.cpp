@@ -170,6 +170,9 @@ std::vector<GatewayCase> make_cases()
         filtered("zero_voxel_and_filter_size_give_nan", {vol, row({1, 0, 1}), row({2, 0, 2})},
                  {2, nan, 2}),
         filtered("negative_sizes", {vol, row({-1, 1, 1}), row({2, -2, 2})}, {-2, -2, 2}),
+        // The floor on the variance: the outer taps are exp(-5000), which is 0.
+        filtered("zero_filter_size_leaves_volume_unchanged", {vol, empty(), row({0, 0, 0})},
+                 {0, 0, 0}),
 
         // Factor: value + 0.5 truncated toward zero; width 2 on a 30-sample z
         // axis makes the kernel length show it.

@@ -3,7 +3,7 @@
 # and objdump: what it exports, under which version, what it needs and
 # imports, and the name it records for itself.
 #
-#   check_mex_file.sh mexa64|mexglx|mexglx-r11|mexw32|dll FILE
+#   check_mex_file.sh mexa64|mexglx|mexglx-r11|mexw32|dll|mexw64 FILE
 #
 # Prints one line per check and closes with "N passed, M failed"; exits
 # non-zero when any check failed.
@@ -106,8 +106,9 @@ check_r11_linux() {
 # ---- PE -------------------------------------------------------------------
 pe_export_name() { objdump -p "$file" | sed -n 's/^Name[[:space:]]*[0-9a-f]* \(.*\)$/\1/p'; }
 pe_exports() { objdump -p "$file" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] \(.*\)$/\1/p' | sort; }
-# Windows file names are case-insensitive; compare them in lower case.
-pe_dlls() { objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' | tr 'A-Z' 'a-z' | sort; }
+# Windows file names are case-insensitive; compare them in lower case. A DLL
+# named by two import libraries has two import blocks; it counts once.
+pe_dlls() { objdump -p "$file" | sed -n 's/^[[:space:]]*DLL Name: \(.*\)$/\1/p' | tr 'A-Z' 'a-z' | sort -u; }
 pe_imports_from() {
     objdump -p "$file" | awk -v dll="$1" '
         /DLL Name:/ { current = tolower($3) }
@@ -116,8 +117,8 @@ pe_imports_from() {
 }
 
 check_windows() {
-    local export_name=$1 c_runtime=$2 host_calls=$3
-    check "PE file for i386" "pei-i386" "$(objdump -f "$file" | sed -n 's/.*file format //p')"
+    local format=$1 export_name=$2 c_runtime=$3 host_calls=$4
+    check "PE file format $format" "$format" "$(objdump -f "$file" | sed -n 's/.*file format //p')"
     check "export directory names the DLL" "$name" "$(pe_export_name)"
     check "exports only the gateway, as $export_name" "$export_name" "$(pe_exports)"
     check "imported DLLs: host, C runtime, start-up code" \
@@ -142,8 +143,9 @@ case "$kind" in
     mexa64) check_r14_linux "Advanced Micro Devices X86-64" ELF64 GLIBC_2.2.5 GLIBC_2.2.5 ;;
     mexglx) check_r14_linux "Intel 80386" ELF32 GLIBC_2.1.3 GLIBC_2.0 ;;
     mexglx-r11) check_r11_linux ;;
-    mexw32) check_windows mexFunction msvcr71.dll "$r14_host_calls" ;;
-    dll) check_windows _mexFunction crtdll.dll "$plain_host_calls" ;;
+    mexw32) check_windows pei-i386 mexFunction msvcr71.dll "$r14_host_calls" ;;
+    dll) check_windows pei-i386 _mexFunction crtdll.dll "$plain_host_calls" ;;
+    mexw64) check_windows pei-x86-64 mexFunction msvcrt.dll "$r14_host_calls" ;;
     *) echo "unknown kind $kind"; exit 2 ;;
 esac
 
