@@ -1,13 +1,17 @@
 # The front door. Every target builds through CMake's presets into out/.
-#   make demo          smooth a synthetic volume in GNU Octave, write out/demo/voxblur-demo.png
+#   make demo          smooth a synthetic volume in GNU Octave (with voxblur.oct),
+#                      write out/demo/voxblur-demo.png
 #   make test          build everything and run every test
 #   make deliverables  build the six MEX files into out/
 #   make figures       redraw the README's pictures in docs/
-#   make install PREFIX=FOLDER   put this platform's MEX files and voxblur.m in FOLDER
-#   make dist          write out/dist/voxblur-VERSION.zip with the six MEX files
+#   make install PREFIX=FOLDER   put this platform's MEX file, voxblur.oct and voxblur.m in FOLDER
+#   make dist          write out/dist/voxblur-VERSION.zip with the six MEX files,
+#                      and the Octave package beside it
+#   make octave-pkg    write out/dist/voxblur-VERSION.tar.gz, for Octave's pkg install
 #   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
-#   make bench         time the plain, SSE2 and AVX passes, then voxblur against
-#                      Octave's convn and smooth3 (never part of make test)
+#   make bench         time the plain, SSE2 and AVX passes, then voxblur.oct against
+#                      the Octave MEX build, convn and smooth3, and measure the peak
+#                      memory of a call of each build (never part of make test)
 # Each installs missing Debian packages first when run as root.
 
 # One preset per MEX file; native comes first, the others' tests use its
@@ -33,8 +37,8 @@ TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-
 # layout needs the FreeSans font that the octave package only recommends.
 FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
 
-.PHONY: all test demo deliverables figures install dist fuzz bench deps native-deps figure-deps \
-        configure build clean
+.PHONY: all test demo deliverables figures install dist octave-pkg fuzz bench deps native-deps \
+        figure-deps configure build clean
 
 all: build
 
@@ -84,13 +88,19 @@ install: native-deps
 	@cmake --install out/build/native --prefix "$(PREFIX)"
 
 dist: deliverables
-	@cmake --build --preset native --target dist
+	@cmake --build --preset native --target dist octave_package
+
+octave-pkg: native-deps
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native --target octave_package
 
 bench: native-deps
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native --target voxblur_bench voxblur_octave -j $(JOBS)
 	@out/build/native/bench/voxblur_bench
 	@./scripts/octave.sh --path bench --eval peers
+	@./scripts/octave.sh --path bench --eval "peak_memory('oct')"
+	@./scripts/octave.sh --path bench --eval "peak_memory('mex')"
 
 clean:
 	rm -rf out

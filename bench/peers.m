@@ -1,6 +1,9 @@
 % peers: times voxblur against Octave's own ways of doing the same smoothing,
-% in one Octave session, and prints the ratios.
+% in one Octave session, and prints the ratios to voxblur.oct.
 %
+%   .mex    voxblur's MEX build in Octave's MEX layer (out/octave-mex),
+%           copied to a temporary folder as voxblur_mex.mex so that it can
+%           be called beside the .oct of the same name
 %   convn   three 1-D convolutions with the very kernels voxblur uses
 %   smooth3 'gaussian' with the same kernel length and width (it convolves
 %           with the full 3-D kernel, so it is timed where that takes
@@ -8,8 +11,8 @@
 %
 % Neither renormalises at the faces as voxblur does (convn pads with zeros,
 % smooth3 repeats the edge voxels), so only the times are compared, not
-% the values. Run from the top of the tree after building
-% out/octave/voxblur.mex:
+% the values. Run from the top of the tree after building out/octave/voxblur.oct
+% and out/octave-mex/voxblur.mex:
 %
 %   ./scripts/octave.sh --path bench --eval peers
 function peers(smooth3_everywhere)
@@ -21,8 +24,20 @@ function peers(smooth3_everywhere)
   factor = 4;
   repeats = 5;
 
-  printf('%-14s %5s %5s %11s %11s %11s %10s %10s\n', 'volume', 'fwhm', 'taps', ...
-         'voxblur ms', 'convn ms', 'smooth3 ms', 'convn/vb', 'smooth3/vb');
+  [~, ~, extension] = fileparts(which('voxblur'));
+  if ~strcmp(extension, '.oct')
+    error('peers: voxblur is %s, not voxblur.oct', which('voxblur'));
+  end
+  mex_folder = tempname();
+  mkdir(mex_folder);
+  top = fileparts(fileparts(mfilename('fullpath')));
+  copyfile(fullfile(top, 'out', 'octave-mex', 'voxblur.mex'), ...
+           fullfile(mex_folder, 'voxblur_mex.mex'));
+  addpath(mex_folder);
+  cleanup = onCleanup(@() remove_folder(mex_folder));
+
+  printf('%-14s %5s %5s %8s %8s %9s %10s %8s %9s %10s\n', 'volume', 'fwhm', 'taps', ...
+         'oct ms', 'mex ms', 'convn ms', 'smooth3 ms', 'mex/oct', 'convn/oct', 'smooth3/oct');
   for s = 1:numel(shapes)
     shape = shapes{s};
     volume = 1000 * rand(shape);
@@ -30,18 +45,23 @@ function peers(smooth3_everywhere)
       taps = kernel_length(fwhm, factor);
       kernel = gauss_taps(taps, fwhm);
 
-      t_voxblur = median_time(@() quiet_voxblur(volume, fwhm, factor), repeats);
-      t_convn = median_time(@() separable_convn(volume, kernel), repeats);
+      t = median_times({@() quiet_call('voxblur', volume, fwhm, factor), ...
+                        @() quiet_call('voxblur_mex', volume, fwhm, factor), ...
+                        @() separable_convn(volume, kernel)}, repeats);
+      t_voxblur = t(1);
+      t_mex = t(2);
+      t_convn = t(3);
       if smooth3_everywhere || taps ^ 3 * prod(shape) < 1e11
         sigma = fwhm / sqrt(8 * log(2));
-        t_smooth3 = median_time(@() smooth3(volume, 'gaussian', taps, sigma), 1);
+        t_smooth3 = median_times({@() smooth3(volume, 'gaussian', taps, sigma)}, 1);
       else
         t_smooth3 = NaN;
       end
 
-      printf('%-14s %5g %5d %11.1f %11.1f %11.1f %9.1fx %9.1fx\n', ...
-             sprintf('%dx%dx%d', shape), fwhm, taps, 1000 * t_voxblur, 1000 * t_convn, ...
-             1000 * t_smooth3, t_convn / t_voxblur, t_smooth3 / t_voxblur);
+      printf('%-14s %5g %5d %8.1f %8.1f %9.1f %10.1f %7.2fx %8.2fx %10.1fx\n', ...
+             sprintf('%dx%dx%d', shape), fwhm, taps, 1000 * t_voxblur, 1000 * t_mex, ...
+             1000 * t_convn, 1000 * t_smooth3, t_mex / t_voxblur, t_convn / t_voxblur, ...
+             t_smooth3 / t_voxblur);
     end
   end
 end
@@ -64,10 +84,16 @@ function kernel = gauss_taps(taps, fwhm)
   kernel = kernel / sum(kernel);
 end
 
-function out = quiet_voxblur(volume, fwhm, factor)
+function out = quiet_call(name, volume, fwhm, factor)
   % voxblur prints two progress lines per call; keep them off the table.
   out = [];
-  evalc('out = voxblur(volume, [], [fwhm fwhm fwhm], factor);');
+  evalc('out = feval(name, volume, [], [fwhm fwhm fwhm], factor);');
+end
+
+function remove_folder(folder)
+  rmpath(folder);
+  confirm_recursive_rmdir(false, 'local');
+  rmdir(folder, 's');
 end
 
 function out = separable_convn(volume, kernel)
@@ -76,13 +102,17 @@ function out = separable_convn(volume, kernel)
   out = convn(out, reshape(kernel, 1, 1, []), 'same');
 end
 
-% The median of `repeats` runs, in seconds.
-function t = median_time(run, repeats)
-  times = zeros(1, repeats);
+% The median of `repeats` runs of each of `runs`, in seconds. The runs take
+% turns, so that a load that comes and goes on the machine weighs on each
+% alike and their ratios hold better than their times.
+function t = median_times(runs, repeats)
+  times = zeros(repeats, numel(runs));
   for r = 1:repeats
-    start = tic;
-    run();
-    times(r) = toc(start);
+    for k = 1:numel(runs)
+      start = tic;
+      runs{k}();
+      times(r, k) = toc(start);
+    end
   end
-  t = median(times);
+  t = median(times, 1);
 end

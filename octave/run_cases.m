@@ -1,9 +1,14 @@
-## run_cases (CASE_FILE, RESULT_FILE)
+## run_cases (CASE_FILE, RESULT_FILE, VOXBLUR_FILE)
 ##
 ## Runs every gateway case of CASE_FILE (the stand-in loader's case format)
 ## through voxblur in this Octave session and writes what happened in the
-## loader's result format, so that one table checks both hosts.
-function run_cases (case_file, result_file)
+## loader's result format, so that one table checks both hosts. Fails
+## unless voxblur is VOXBLUR_FILE (voxblur.oct or the MEX file).
+function run_cases (case_file, result_file, voxblur_file)
+  if (! strcmp (canonicalize_file_name (which ("voxblur")),
+                canonicalize_file_name (voxblur_file)))
+    error ("run_cases: voxblur is '%s', not '%s'", which ("voxblur"), voxblur_file);
+  endif
   tokens = strsplit (strtrim (fileread (case_file)));
   out = fopen (result_file, "w");
   unwind_protect

@@ -16,7 +16,8 @@ function voxblur_demo (png_file)
   randn ("state", 1);         # the same noise every run, so the picture only changes with voxblur
   volume += 15 * randn (size (volume));
 
-  printf ("voxblur (volume, [1 1 1], [6 6 6]) on a %d x %d x %d volume:\n", size (volume));
+  printf ("voxblur (volume, [1 1 1], [6 6 6]) on a %d x %d x %d volume, with %s:\n", size (volume),
+          which ("voxblur"));
   tic;
   smoothed = voxblur (volume, [1 1 1], [6 6 6]);
   printf ("done in %.2f s\n", toc);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Runs GNU Octave without GUI or start-up files, with voxblur's Octave MEX
-# file and scripts on the path. Octave 7 prints "ignoring const
+# Runs GNU Octave without GUI or start-up files, with voxblur.oct and
+# voxblur's scripts on the path. Octave 7 prints "ignoring const
 # execution_exception& while preparing to exit" on every exit; that line is
 # noise and is dropped.
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -3,7 +3,7 @@
 ## Builds voxblur with voxblur_build.m of the unpacked release bundle
 ## UNPACKED into FOLDER, as a user would from another folder; runs the case
 ## table CASE_FILE through the new MEX file into RESULT_FILE, and requires
-## it to be REFERENCE_FILE (what our own Octave build gave) to the last
+## it to be REFERENCE_FILE (what our Octave MEX build gave) to the last
 ## character, so to the last bit of every value. Exits with 1 on failure.
 function built_from_source (unpacked, folder, case_file, result_file, reference_file)
   try
@@ -16,10 +16,9 @@ function built_from_source (unpacked, folder, case_file, result_file, reference_
     mex_file = voxblur_build (folder);
     rmpath (unpacked);
     addpath (folder);
-    assert (which ("voxblur"), mex_file);
     assert (exist (fullfile (folder, "voxblur.m"), "file") != 0, "no voxblur.m beside the MEX file");
 
-    run_cases (case_file, result_file);
+    run_cases (case_file, result_file, mex_file);
     results = strsplit (fileread (result_file), "\n");
     reference = strsplit (fileread (reference_file), "\n");
     if (! isequal (results, reference))
@@ -37,6 +36,6 @@ function built_from_source (unpacked, folder, case_file, result_file, reference_
     fprintf (stderr, "built_from_source: %s\n", failure.message);
     exit (1);
   end_try_catch
-  printf ("voxblur_build from %s: all %d lines of the case results as our Octave build's\n",
+  printf ("voxblur_build from %s: all %d lines of the case results as our Octave MEX build's\n",
           unpacked, numel (results));
 endfunction

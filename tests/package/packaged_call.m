@@ -1,14 +1,14 @@
 ## packaged_call (FOLDER)
 ##
 ## Run in an Octave whose path holds voxblur only in FOLDER (an installed or
-## unpacked package): checks that voxblur resolves to FOLDER's MEX file, that
-## "help voxblur" shows the help file beside it, and that one call prints
+## unpacked package): checks that voxblur is FOLDER's voxblur.oct, that
+## "help voxblur" shows its help text, and that one call prints
 ## and returns what it must. Exits with 1 on the first failure.
 function packaged_call (folder)
   try
     [where, ~, extension] = fileparts (which ("voxblur"));
     assert (canonicalize_file_name (where), canonicalize_file_name (folder));
-    assert (extension, ".mex");
+    assert (extension, ".oct");
 
     shown = evalc ("help voxblur");
     assert (! isempty (strfind (shown, "VOXBLUR  Smooth a 3-D volume")),
@@ -32,5 +32,5 @@ function packaged_call (folder)
     fprintf (stderr, "packaged_call: %s\n", failure.message);
     exit (1);
   end_try_catch
-  printf ("voxblur from %s: MEX file, help text and one call as expected\n", folder);
+  printf ("voxblur from %s: voxblur.oct, help text and one call as expected\n", folder);
 endfunction
