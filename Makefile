@@ -9,15 +9,16 @@
 #                      and the Octave package beside it
 #   make octave-pkg    write out/dist/voxblur-VERSION.tar.gz, for Octave's pkg install
 #   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
-#   make bench         time the plain, SSE2 and AVX passes, then voxblur.oct against
-#                      the Octave MEX build, convn and smooth3, and measure the peak
-#                      memory of a call of each build (never part of make test)
+#   make bench         time the plain, SSE2, AVX and AVX-512 passes and two threads,
+#                      then voxblur.oct against the Octave MEX build, convn and
+#                      smooth3, and measure the peak memory of a call of each build
+#                      (never part of make test)
 # Each installs missing Debian packages first when run as root.
 
 # One preset per MEX file; native comes first, the others' tests use its
 # case-table runner. Then the x86-64 build again under AddressSanitizer and
-# UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy test
-# under ThreadSanitizer.
+# UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy and
+# thread tests under ThreadSanitizer.
 PRESETS := native mexglx mexglx-r11 mexw32 dll mexw64 sanitize thread
 JOBS    ?= $(shell nproc)
 PREFIX  ?= /usr/local/share/voxblur

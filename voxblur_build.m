@@ -27,16 +27,16 @@ engine = fullfile(root, 'src', 'engine');
 host_binding = fullfile(root, 'src', 'mex');
 help_file = fullfile(root, 'help', 'voxblur.m');
 
-% Every engine source, also one this file has never heard of.
+% Every engine source, also one this file has never heard of, but of the
+% threads_*.cpp only the one for this host (see threads_for).
 listing = dir(fullfile(engine, '*.cpp'));
-if isempty(listing)
+names = {listing.name};
+names = names(~strncmp(names, 'threads_', 8));
+if isempty(names)
     error('voxblur_build: no engine sources (*.cpp) in %s', engine);
 end
-sources = cell(1, numel(listing) + 1);
-sources{1} = fullfile(host_binding, 'gateway.cpp');
-for i = 1:numel(listing)
-    sources{i + 1} = fullfile(engine, listing(i).name);
-end
+names{end + 1} = threads_for(exist('OCTAVE_VERSION', 'builtin') ~= 0);
+sources = [{fullfile(host_binding, 'gateway.cpp')}, fullfile(engine, names)];
 includes = {['-I' engine], ['-I' host_binding]};
 
 if ~exist(folder, 'dir')
@@ -75,6 +75,19 @@ fprintf('voxblur_build: and beside it voxblur.m, the help text; addpath(''%s'') 
         folder);
 if nargout == 0
     clear('mex_file');
+end
+end
+
+% The engine's threads: Windows' own on Windows, as voxblur.mexw64 and the
+% Octave package have them; POSIX threads in Octave elsewhere, as our Octave
+% builds; none in MATLAB elsewhere, as the shipped Linux files.
+function name = threads_for(in_octave)
+if ispc
+    name = 'threads_win32.cpp';
+elseif in_octave
+    name = 'threads_posix.cpp';
+else
+    name = 'threads_single.cpp';
 end
 end
 

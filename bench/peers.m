@@ -1,7 +1,10 @@
 % peers: times voxblur against Octave's own ways of doing the same smoothing,
 % in one Octave session, and prints the ratios to voxblur.oct.
 %
-%   .mex    voxblur's MEX build in Octave's MEX layer (out/octave-mex),
+%   .oct    on all the processors Octave may use (VOXBLUR_THREADS unset),
+%           and on one thread (VOXBLUR_THREADS=1)
+%   .mex    voxblur's MEX build in Octave's MEX layer (out/octave-mex), on
+%           all processors,
 %           copied to a temporary folder as voxblur_mex.mex so that it can
 %           be called beside the .oct of the same name
 %   convn   three 1-D convolutions with the very kernels voxblur uses
@@ -36,8 +39,13 @@ function peers(smooth3_everywhere)
   addpath(mex_folder);
   cleanup = onCleanup(@() remove_folder(mex_folder));
 
-  printf('%-14s %5s %5s %8s %8s %9s %10s %8s %9s %10s\n', 'volume', 'fwhm', 'taps', ...
-         'oct ms', 'mex ms', 'convn ms', 'smooth3 ms', 'mex/oct', 'convn/oct', 'smooth3/oct');
+  threads_before = getenv('VOXBLUR_THREADS');
+  unsetenv('VOXBLUR_THREADS');
+  cleanup_threads = onCleanup(@() restore_threads(threads_before));
+  printf('voxblur on all threads: %d, as many as Octave may use\n', nproc());
+  printf('%-14s %5s %5s %8s %8s %8s %9s %10s %8s %8s %9s %10s\n', 'volume', 'fwhm', 'taps', ...
+         'oct ms', 'oct 1thr', 'mex ms', 'convn ms', 'smooth3 ms', '1thr/oct', 'mex/oct', ...
+         'convn/oct', 'smooth3/oct');
   for s = 1:numel(shapes)
     shape = shapes{s};
     volume = 1000 * rand(shape);
@@ -46,11 +54,13 @@ function peers(smooth3_everywhere)
       kernel = gauss_taps(taps, fwhm);
 
       t = median_times({@() quiet_call('voxblur', volume, fwhm, factor), ...
+                        @() one_thread_call('voxblur', volume, fwhm, factor), ...
                         @() quiet_call('voxblur_mex', volume, fwhm, factor), ...
                         @() separable_convn(volume, kernel)}, repeats);
       t_voxblur = t(1);
-      t_mex = t(2);
-      t_convn = t(3);
+      t_one = t(2);
+      t_mex = t(3);
+      t_convn = t(4);
       if smooth3_everywhere || taps ^ 3 * prod(shape) < 1e11
         sigma = fwhm / sqrt(8 * log(2));
         t_smooth3 = median_times({@() smooth3(volume, 'gaussian', taps, sigma)}, 1);
@@ -58,10 +68,10 @@ function peers(smooth3_everywhere)
         t_smooth3 = NaN;
       end
 
-      printf('%-14s %5g %5d %8.1f %8.1f %9.1f %10.1f %7.2fx %8.2fx %10.1fx\n', ...
-             sprintf('%dx%dx%d', shape), fwhm, taps, 1000 * t_voxblur, 1000 * t_mex, ...
-             1000 * t_convn, 1000 * t_smooth3, t_mex / t_voxblur, t_convn / t_voxblur, ...
-             t_smooth3 / t_voxblur);
+      printf('%-14s %5g %5d %8.1f %8.1f %8.1f %9.1f %10.1f %7.2fx %7.2fx %8.2fx %10.1fx\n', ...
+             sprintf('%dx%dx%d', shape), fwhm, taps, 1000 * t_voxblur, 1000 * t_one, ...
+             1000 * t_mex, 1000 * t_convn, 1000 * t_smooth3, t_one / t_voxblur, ...
+             t_mex / t_voxblur, t_convn / t_voxblur, t_smooth3 / t_voxblur);
     end
   end
 end
@@ -88,6 +98,21 @@ function out = quiet_call(name, volume, fwhm, factor)
   % voxblur prints two progress lines per call; keep them off the table.
   out = [];
   evalc('out = feval(name, volume, [], [fwhm fwhm fwhm], factor);');
+end
+
+% A call with VOXBLUR_THREADS=1, which the other calls run without.
+function out = one_thread_call(name, volume, fwhm, factor)
+  setenv('VOXBLUR_THREADS', '1');
+  out = quiet_call(name, volume, fwhm, factor);
+  unsetenv('VOXBLUR_THREADS');
+end
+
+function restore_threads(value)
+  if isempty(value)
+    unsetenv('VOXBLUR_THREADS');
+  else
+    setenv('VOXBLUR_THREADS', value);
+  end
 end
 
 function remove_folder(folder)

@@ -1,6 +1,8 @@
-// The plain, SSE2 and AVX passes side by side on typical volumes, with the
-// ratios to the plain passes in a table at the end. Each figure is the
-// median of several repetitions, in voxels per second of wall time.
+// The plain, SSE2, AVX and AVX-512 passes side by side on typical volumes,
+// on one thread, and the fastest of them on two threads, with the ratios in
+// a table at the end: each to the plain passes, AVX-512 to AVX, and two
+// threads to one. Each figure is the median of several repetitions, in
+// voxels per second of wall time.
 //
 //   voxblur_bench [--benchmark_repetitions=N] [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
@@ -24,7 +26,8 @@ struct Shape {
 
 struct Variant {
     const char* name;
-    volume_passes_fn* passes;
+    volume_passes_fn* passes;  // null: the fastest this processor has
+    int32_t threads;
 };
 
 const Shape shapes[] = {{128, 128, 128}, {181, 217, 181}, {256, 256, 256}};
@@ -38,12 +41,61 @@ struct Width {
 const Width widths[] = {{2.0, 9}, {8.0, 33}};
 
 const Variant variants[] = {
-    {"plain", volume_passes_plain},
+    {"plain", volume_passes_plain, 1},
 #if defined(__x86_64__)
-    {"sse2", volume_passes_sse2},
-    {"avx", volume_passes_avx},
+    {"sse2", volume_passes_sse2, 1},
+    {"avx", volume_passes_avx, 1},
+    {"avx512", volume_passes_avx512, 1},
+    {"2threads", nullptr, 2},
 #endif
 };
+
+// Ratios printed after the rates: numerator over denominator, where
+// "fastest" is the variant volume_passes picks on this processor.
+struct Ratio {
+    const char* over;
+    const char* under;
+};
+const Ratio ratios[] = {
+#if defined(__x86_64__)
+    {"sse2", "plain"}, {"avx", "plain"}, {"avx512", "plain"}, {"avx512", "avx"},
+    {"2threads", "fastest"},
+#endif
+};
+
+#if defined(__x86_64__)
+// What volume_passes picks on this processor, and why a variant cannot run.
+volume_passes_fn* fastest_passes()
+{
+    return cpu_has_avx512() ? volume_passes_avx512
+           : cpu_has_avx()  ? volume_passes_avx
+                            : volume_passes_sse2;
+}
+
+const char* fastest_name()
+{
+    return cpu_has_avx512() ? "avx512" : cpu_has_avx() ? "avx" : "sse2";
+}
+
+const char* missing_feature(volume_passes_fn* passes)
+{
+    if (passes == volume_passes_avx512 && !cpu_has_avx512())
+        return "this processor or system has no AVX-512F";
+    if (passes == volume_passes_avx && !cpu_has_avx())
+        return "this processor has no AVX";
+    return nullptr;
+}
+#endif
+
+// A ratio's denominator as the name of the variant it stands for.
+std::string variant_name(const char* name)
+{
+#if defined(__x86_64__)
+    if (std::string(name) == "fastest")
+        return fastest_name();
+#endif
+    return name;
+}
 
 std::string shape_name(const Shape& s)
 {
@@ -75,9 +127,12 @@ const std::vector<double>& input_volume(const Shape& s)
 
 void run_passes(benchmark::State& state, Shape s, Width w, Variant variant)
 {
+    volume_passes_fn* passes = variant.passes;
 #if defined(__x86_64__)
-    if (variant.passes == volume_passes_avx && !cpu_has_avx()) {
-        state.SkipWithError("this processor has no AVX");
+    if (!passes)
+        passes = fastest_passes();
+    if (const char* missing = missing_feature(passes)) {
+        state.SkipWithError(missing);
         return;
     }
 #endif
@@ -87,7 +142,7 @@ void run_passes(benchmark::State& state, Shape s, Width w, Variant variant)
     const int32_t taps[3] = {w.taps, w.taps, w.taps};
     const double fwhm[3] = {w.fwhm, w.fwhm, w.fwhm};
     for (auto _ : state) {
-        variant.passes(input.data(), output.data(), dims, taps, fwhm);
+        passes(input.data(), output.data(), dims, taps, fwhm, variant.threads);
         benchmark::DoNotOptimize(output.data());
         benchmark::ClobberMemory();
     }
@@ -96,7 +151,7 @@ void run_passes(benchmark::State& state, Shape s, Width w, Variant variant)
 }
 
 // The console report, then one line per volume and width with the median
-// rate of each variant and its ratio to the plain passes.
+// rate of each variant and the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal: the report is often kept in a file.
@@ -117,21 +172,23 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf("\nMedian Mvoxels/s and ratio to the plain passes\n");
+        std::printf("\nMedian Mvoxels/s and ratios (2threads: the fastest variant here on two "
+                    "threads)\n");
         std::printf("%-24s", "volume/width");
         for (const Variant& v : variants)
             std::printf(" %10s", v.name);
-        for (size_t i = 1; i < std::size(variants); ++i)
-            std::printf(" %10s", (std::string(variants[i].name) + "/plain").c_str());
+        for (const Ratio& r : ratios)
+            std::printf(" %14s", (std::string(r.over) + "/" + r.under).c_str());
         std::printf("\n");
         for (const auto& [config, rates] : rates_) {
             std::printf("%-24s", config.c_str());
             for (const Variant& v : variants)
-                print_value(rates, v.name, 1e-6, "%10.1f");
-            auto plain = rates.find("plain");
-            for (size_t i = 1; i < std::size(variants); ++i)
-                print_value(rates, variants[i].name,
-                            plain == rates.end() ? 0.0 : 1.0 / plain->second, "%9.1fx");
+                print_value(rates, v.name, 1e-6, " %10.1f");
+            for (const Ratio& r : ratios) {
+                auto under = rates.find(variant_name(r.under));
+                print_value(rates, r.over, under == rates.end() ? 0.0 : 1.0 / under->second,
+                            " %13.2fx");
+            }
             std::printf("\n");
         }
     }
@@ -145,7 +202,6 @@ private:
             std::printf(" %10s", "-");
             return;
         }
-        std::printf(" ");
         std::printf(format, rate->second * scale);
     }
 

@@ -51,9 +51,9 @@ struct Avx {
 }  // namespace
 
 extern "C" void volume_passes_avx(const double* input, double* output, const int32_t* dimensions,
-                                  const int32_t* taps, const double* widths)
+                                  const int32_t* taps, const double* widths, int32_t threads)
 {
-    run_passes<Avx>(input, output, dimensions, taps, widths);
+    run_passes<Avx>(input, output, dimensions, taps, widths, threads);
 }
 
 #if defined(__clang__)

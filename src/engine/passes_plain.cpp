@@ -24,7 +24,8 @@ static void scatter_line(const double* line, int32_t n, double* volume, ptrdiff_
 }
 
 extern "C" void volume_passes_plain(const double* input, double* output, const int32_t* dimensions,
-                                    const int32_t* taps, const double* widths)
+                                    const int32_t* taps, const double* widths,
+                                    int32_t /* threads */)
 {
     double kernel[kernel_capacity];
     double line_in[line_capacity];

@@ -1,5 +1,12 @@
 #include "exact_arithmetic.h"
 
+#include <stddef.h>
+
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
+
+#include "threads.h"
 #include "volume_passes.h"
 
 #if defined(__x86_64__)
@@ -9,18 +16,53 @@ extern "C" int cpu_has_avx(void)
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx");
 }
+
+/* AVX-512F in the processor, and the operating system saving the vector
+ * registers' upper halves, the sixteen upper registers and the mask
+ * registers (XCR0 bits 1, 2, 5, 6 and 7). Asked here rather than through
+ * __builtin_cpu_supports, whose answer depends on which runtime library
+ * (libgcc or compiler-rt, and their versions) the build links. */
+extern "C" int cpu_has_avx512(void)
+{
+    unsigned int eax, ebx, ecx, edx;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_OSXSAVE))
+        return 0;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) || !(ebx & bit_AVX512F))
+        return 0;
+    unsigned int xcr0_low, xcr0_high;
+    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    return (xcr0_low & 0xe6) == 0xe6;
+}
+
+/* Below about this many voxels per thread, starting and joining the thread
+ * costs more than its share of the work saves. */
+static const ptrdiff_t voxels_per_thread = (ptrdiff_t)1 << 15;
+
+/* As many threads as are available and the volume repays, at least one. */
+static int32_t threads_for(const int32_t* dimensions)
+{
+    const ptrdiff_t voxels = (ptrdiff_t)dimensions[0] * dimensions[1] * dimensions[2];
+    const ptrdiff_t worth = voxels / voxels_per_thread;
+    const int32_t available = threads_available();
+    if (worth >= available)
+        return available;
+    return worth > 1 ? (int32_t)worth : 1;
+}
 #endif
 
 extern "C" void volume_passes(const double* input, double* output, const int32_t* dimensions,
                               const int32_t* taps, const double* widths)
 {
 #if defined(__x86_64__)
-    if (cpu_has_avx())
-        volume_passes_avx(input, output, dimensions, taps, widths);
+    const int32_t threads = threads_for(dimensions);
+    if (cpu_has_avx512())
+        volume_passes_avx512(input, output, dimensions, taps, widths, threads);
+    else if (cpu_has_avx())
+        volume_passes_avx(input, output, dimensions, taps, widths, threads);
     else
-        volume_passes_sse2(input, output, dimensions, taps, widths);
+        volume_passes_sse2(input, output, dimensions, taps, widths, threads);
 #else
     /* The 32-bit builds compute in the x87 unit; their results are their own. */
-    volume_passes_plain(input, output, dimensions, taps, widths);
+    volume_passes_plain(input, output, dimensions, taps, widths, 1);
 #endif
 }

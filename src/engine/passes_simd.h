@@ -1,19 +1,21 @@
-/* The body of the vector passes, shared by passes_sse2.cpp and
- * passes_avx.cpp. Each defines a vector type S and includes this file:
+/* The body of the vector passes, shared by passes_sse2.cpp,
+ * passes_avx.cpp and passes_avx512.cpp. Each defines a vector type S and
+ * includes this file:
  *
- *   S::V                   the vector of S::width doubles (2 or 4)
+ *   S::V                   the vector of S::width doubles (2, 4 or 8)
  *   zero, splat            all lanes 0.0, all lanes one value
  *   tap(kernel, j)         all lanes kernel tap j
  *   load, store            aligned; loadu, storeu unaligned
  *   add, mul, div          lane by lane, rounded to double
  *   transpose(V[width])    rows to columns
  *
- * Everything here has internal linkage, so the SSE2 and the AVX copies,
- * compiled for different instruction sets, never merge into one. The y and
- * z passes, and the two ends of every x line, move lines into blocks of
- * eight (block_filter.h), filter them in the vector lanes and move them
- * back; the moves only copy bits. The rest of each x line is filtered
- * along the line. */
+ * Everything here has internal linkage, so the SSE2, AVX and AVX-512
+ * copies, compiled for different instruction sets, never merge into one.
+ * The y and z passes, and the two ends of every x line, move lines into
+ * blocks of eight (block_filter.h), filter them in the vector lanes and
+ * move them back; the moves only copy bits. The rest of each x line is filtered
+ * along the line. run_passes hands the planes, then the z lines, to
+ * run_in_threads (threads.h). */
 #ifndef VOXBLUR_PASSES_SIMD_H
 #define VOXBLUR_PASSES_SIMD_H
 
@@ -21,6 +23,7 @@
 #include <stdint.h>
 
 #include "block_filter.h"
+#include "threads.h"
 
 namespace {
 
@@ -235,9 +238,61 @@ void filter_columns(double* first, ptrdiff_t stride, int32_t n, int32_t width,
 
 /* ---- the passes -------------------------------------------------------- */
 
+/* What the threads of one call share. Each part writes outputs no other
+ * part of the same round reads or writes, and every output is computed as
+ * one thread alone would compute it: the result does not depend on how
+ * the work is split. */
+struct PassesTask {
+    const double* input;
+    double* output;
+    int32_t nx, ny, nz;
+    int32_t parts;
+    AxisKernel kx, ky, kz;
+};
+
+/* Part `part` of `parts` of the range 0 .. count - 1, in multiples of
+ * `unit` (except at the end). */
+inline ptrdiff_t share_start(ptrdiff_t count, int32_t parts, int32_t part, ptrdiff_t unit)
+{
+    const ptrdiff_t units = (count + unit - 1) / unit;
+    const ptrdiff_t start = units * part / parts * unit;
+    return start < count ? start : count;
+}
+
+/* The x and y passes of a share of the planes: plane z needs input plane z
+ * only, and the y pass finds the x pass's output still in cache. */
+template <class S>
+void xy_part(void* context, int32_t part)
+{
+    const PassesTask& task = *static_cast<const PassesTask*>(context);
+    alignas(64) double work[work_capacity];
+    const ptrdiff_t nxy = (ptrdiff_t)task.nx * task.ny;
+    const int32_t end = (int32_t)share_start(task.nz, task.parts, part + 1, 1);
+    for (int32_t z = (int32_t)share_start(task.nz, task.parts, part, 1); z < end; ++z) {
+        filter_x<S>(task.input + z * nxy, task.output + z * nxy, task.nx, task.ny, task.kx, work);
+        filter_columns<S>(task.output + z * nxy, task.nx, task.ny, task.nx, task.ky, work);
+    }
+}
+
+/* The z pass of a share of the z lines. The line of (x, y) starts at
+ * y * nx + x of the first plane, so all of them side by side are one row
+ * of nx * ny columns; the shares are whole blocks of eight. */
+template <class S>
+void z_part(void* context, int32_t part)
+{
+    const PassesTask& task = *static_cast<const PassesTask*>(context);
+    alignas(64) double work[work_capacity];
+    const ptrdiff_t nxy = (ptrdiff_t)task.nx * task.ny;
+    const ptrdiff_t start = share_start(nxy, task.parts, part, block);
+    const ptrdiff_t end = share_start(nxy, task.parts, part + 1, block);
+    if (start < end)
+        filter_columns<S>(task.output + start, nxy, task.nz, (int32_t)(end - start), task.kz,
+                          work);
+}
+
 template <class S>
 void run_passes(const double* input, double* output, const int32_t* dimensions,
-                const int32_t* taps, const double* widths)
+                const int32_t* taps, const double* widths, int32_t threads)
 {
     const int32_t nx = dimensions[0];
     const int32_t ny = dimensions[1];
@@ -246,21 +301,25 @@ void run_passes(const double* input, double* output, const int32_t* dimensions,
     if (nx <= 0 || ny <= 0 || nz <= 0)
         return;
 
-    alignas(64) double work[work_capacity];
-    AxisKernel kx, ky, kz;
-    prepare_kernel(&kx, taps[0], widths[0]);
-    prepare_kernel(&ky, taps[1], widths[1]);
-    prepare_kernel(&kz, taps[2], widths[2]);
+    PassesTask task;
+    task.input = input;
+    task.output = output;
+    task.nx = nx;
+    task.ny = ny;
+    task.nz = nz;
+    prepare_kernel(&task.kx, taps[0], widths[0]);
+    prepare_kernel(&task.ky, taps[1], widths[1]);
+    prepare_kernel(&task.kz, taps[2], widths[2]);
+    if (threads < 1)
+        threads = 1;
 
-    /* Plane by plane for x and y: plane z needs input plane z only, and the
-     * y pass finds the x pass's output still in cache. */
-    const ptrdiff_t nxy = (ptrdiff_t)nx * ny;
-    for (int32_t z = 0; z < nz; ++z) {
-        filter_x<S>(input + z * nxy, output + z * nxy, nx, ny, kx, work);
-        filter_columns<S>(output + z * nxy, nx, ny, nx, ky, work);
-    }
-    for (int32_t y = 0; y < ny; ++y)
-        filter_columns<S>(output + (ptrdiff_t)y * nx, nxy, nz, nx, kz, work);
+    /* The z pass reads what every plane's x and y passes wrote, so it
+     * starts once they have all finished. */
+    task.parts = smaller(threads, nz);
+    run_in_threads(task.parts, xy_part<S>, &task);
+    const ptrdiff_t z_blocks = ((ptrdiff_t)nx * ny + block - 1) / block;
+    task.parts = z_blocks < threads ? (int32_t)z_blocks : threads;
+    run_in_threads(task.parts, z_part<S>, &task);
 }
 
 }  // namespace

@@ -35,9 +35,9 @@ struct Sse2 {
 }  // namespace
 
 extern "C" void volume_passes_sse2(const double* input, double* output, const int32_t* dimensions,
-                                   const int32_t* taps, const double* widths)
+                                   const int32_t* taps, const double* widths, int32_t threads)
 {
-    run_passes<Sse2>(input, output, dimensions, taps, widths);
+    run_passes<Sse2>(input, output, dimensions, taps, widths, threads);
 }
 
 #endif

@@ -24,15 +24,20 @@ extern "C" {
 /* All variants share this shape: input and output volumes of
  * dimensions[0..2] doubles (not overlapping), taps[0..2] the settled odd
  * kernel length per axis (-1 for an empty axis), widths[0..2] the FWHM in
- * voxels that shapes each kernel. */
+ * voxels that shapes each kernel, and the most threads the call may use
+ * (threads.h; 1 keeps it on the calling thread). The result is the same
+ * whatever the number of threads. */
 typedef void volume_passes_fn(const double* input, double* output, const int32_t* dimensions,
-                              const int32_t* taps, const double* widths);
+                              const int32_t* taps, const double* widths, int32_t threads);
 
-/* The fastest variant that this build and this processor have. */
-VOXBLUR_INTERNAL volume_passes_fn volume_passes;
+/* The fastest variant that this build and this processor have, on as many
+ * threads as threads_available() allows and the volume's size repays. */
+VOXBLUR_INTERNAL void volume_passes(const double* input, double* output,
+                                    const int32_t* dimensions, const int32_t* taps,
+                                    const double* widths);
 
-/* One line at a time through filter_1d: what the i386 and Windows builds
- * run, and the oracle for the others. */
+/* One line at a time through filter_1d, always on the calling thread: what
+ * the i386 and Windows builds run, and the oracle for the others. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_plain;
 
 #if defined(__x86_64__)
@@ -41,6 +46,9 @@ VOXBLUR_INTERNAL volume_passes_fn volume_passes_sse2;
 /* The same with 256-bit vectors; call only when cpu_has_avx() says so. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx;
 VOXBLUR_INTERNAL int cpu_has_avx(void);
+/* The same with 512-bit vectors; call only when cpu_has_avx512() says so. */
+VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx512;
+VOXBLUR_INTERNAL int cpu_has_avx512(void);
 #endif
 
 #ifdef __cplusplus

@@ -1,5 +1,6 @@
-// The SSE2 and AVX passes against the plain passes, bit for bit, on a few
-// thousand random volumes: every axis length from 0 to 40 and some of up to
+// The SSE2, AVX and AVX-512 passes against the plain passes, bit for bit,
+// on one thread and split among 2 to 5 threads, on a few thousand random
+// volumes: every axis length from 0 to 40 and some of up to
 // 1023, widths from zero to infinite and NaN, factors 1 to 7, and data with
 // NaNs, infinities, signed zeros, subnormals and values that overflow when
 // summed. gauss_filter settles the kernel lengths (and its own output, from
@@ -203,7 +204,9 @@ std::string describe(const PassCase& c, const std::array<int32_t, 3>& taps)
 struct Variant {
     const char* name;
     volume_passes_fn* passes;
-    bool needs_avx;
+    int (*cpu_has)();     // null: every x86-64 processor has it
+    const char* missing;  // what the processor lacks when cpu_has() is 0
+    bool threaded;        // case i on 2 + i % 4 threads, else on one
 };
 
 void PrintTo(const Variant& variant, std::ostream* out)
@@ -216,14 +219,16 @@ class VectorPasses : public testing::TestWithParam<Variant> {};
 TEST_P(VectorPasses, WriteTheSameBitsAsThePlainPasses)
 {
     const Variant& variant = GetParam();
-    if (variant.needs_avx && !cpu_has_avx())
-        GTEST_SKIP() << "this processor has no AVX";
+    if (variant.cpu_has && !variant.cpu_has())
+        GTEST_SKIP() << "this processor or system has no " << variant.missing;
 
     const std::vector<PassCase> cases = pass_cases();
     ASSERT_GT(cases.size(), 2000u);
     // A voxel left unwritten keeps this payload, which no arithmetic makes.
     const double unwritten = from_bits(0x7ff4000000dead00);
-    for (const PassCase& c : cases) {
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const PassCase& c = cases[i];
+        const int32_t threads = variant.threaded ? int32_t(2 + i % 4) : 1;
         const std::vector<double> input = case_volume(c);
         const std::vector<double> input_copy = input;
         EngineRun run = run_gauss_filter(input, c.dims, c.widths, c.factor);
@@ -235,11 +240,13 @@ TEST_P(VectorPasses, WriteTheSameBitsAsThePlainPasses)
 
         std::vector<double> plain(input.size(), unwritten);
         volume_passes_plain(input.data(), plain.data(), c.dims.data(), taps.data(),
-                            c.widths.data());
+                            c.widths.data(), 1);
         std::vector<double> vector(input.size(), unwritten);
-        variant.passes(input.data(), vector.data(), c.dims.data(), taps.data(), c.widths.data());
+        variant.passes(input.data(), vector.data(), c.dims.data(), taps.data(), c.widths.data(),
+                       threads);
 
-        ASSERT_EQ(first_difference(plain, vector, c.dims, c.mixed_nans), "") << describe(c, taps);
+        ASSERT_EQ(first_difference(plain, vector, c.dims, c.mixed_nans), "")
+            << describe(c, taps) << ", " << threads << " threads";
         ASSERT_EQ(first_difference(plain, run.output, c.dims, c.mixed_nans), "")
             << "gauss_filter, " << describe(c, taps);
         ASSERT_EQ(first_difference(input_copy, input, c.dims), "") << "input changed";
@@ -247,8 +254,13 @@ TEST_P(VectorPasses, WriteTheSameBitsAsThePlainPasses)
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, VectorPasses,
-                         testing::Values(Variant{"sse2", volume_passes_sse2, false},
-                                         Variant{"avx", volume_passes_avx, true}),
+                         testing::Values(Variant{"sse2", volume_passes_sse2, nullptr, "", false},
+                                         Variant{"avx", volume_passes_avx, cpu_has_avx, "AVX",
+                                                 false},
+                                         Variant{"avx512", volume_passes_avx512, cpu_has_avx512,
+                                                 "AVX-512F", false},
+                                         Variant{"sse2_2_to_5_threads", volume_passes_sse2,
+                                                 nullptr, "", true}),
                          [](const testing::TestParamInfo<Variant>& info) {
                              return std::string(info.param.name);
                          });

@@ -117,7 +117,7 @@ pe_imports_from() {
 }
 
 check_windows() {
-    local format=$1 export_name=$2 c_runtime=$3 host_calls=$4
+    local format=$1 export_name=$2 c_runtime=$3 host_calls=$4 threads=$5
     check "PE file format $format" "$format" "$(objdump -f "$file" | sed -n 's/.*file format //p')"
     check "export directory names the DLL" "$name" "$(pe_export_name)"
     check "exports only the gateway, as $export_name" "$export_name" "$(pe_exports)"
@@ -128,6 +128,8 @@ check_windows() {
     check "libmex imports" "$(lines mexErrMsgTxt mexPrintf)" "$(pe_imports_from libmex.dll)"
     check "the C runtime provides exp and sprintf" "exp sprintf" \
         "$(pe_imports_from "$c_runtime" | grep -x -E 'exp|sprintf' | tr '\n' ' ' | sed 's/ $//')"
+    check "threads started: ${threads:-none}" "$threads" \
+        "$(pe_imports_from kernel32.dll | grep -x CreateThread)"
 }
 
 if [[ ! -f "$file" ]]; then
@@ -143,9 +145,9 @@ case "$kind" in
     mexa64) check_r14_linux "Advanced Micro Devices X86-64" ELF64 GLIBC_2.2.5 GLIBC_2.2.5 ;;
     mexglx) check_r14_linux "Intel 80386" ELF32 GLIBC_2.1.3 GLIBC_2.0 ;;
     mexglx-r11) check_r11_linux ;;
-    mexw32) check_windows pei-i386 mexFunction msvcr71.dll "$r14_host_calls" ;;
-    dll) check_windows pei-i386 _mexFunction crtdll.dll "$plain_host_calls" ;;
-    mexw64) check_windows pei-x86-64 mexFunction msvcrt.dll "$r14_host_calls" ;;
+    mexw32) check_windows pei-i386 mexFunction msvcr71.dll "$r14_host_calls" "" ;;
+    dll) check_windows pei-i386 _mexFunction crtdll.dll "$plain_host_calls" "" ;;
+    mexw64) check_windows pei-x86-64 mexFunction msvcrt.dll "$r14_host_calls" CreateThread ;;
     *) echo "unknown kind $kind"; exit 2 ;;
 esac
 

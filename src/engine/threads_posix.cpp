@@ -1,0 +1,72 @@
+/* run_in_threads over POSIX threads, started for the call and joined
+ * before it returns: nothing outlives the call, so a host may unload the
+ * library between calls. */
+#include "exact_arithmetic.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "threads.h"
+
+namespace {
+
+void* worker_main(void* worker)
+{
+    run_worker_parts(static_cast<const ThreadWorker*>(worker));
+    return nullptr;
+}
+
+}  // namespace
+
+extern "C" void run_in_threads(int32_t parts, thread_part_fn* run_part, void* context)
+{
+    ThreadWorker workers[max_threads];
+    const int32_t threads = share_parts(parts, run_part, context, workers);
+    if (threads == 0)
+        return;
+    pthread_t ids[max_threads];
+    bool started[max_threads] = {};
+
+    pthread_attr_t attributes;
+    const bool may_start = threads > 1 && pthread_attr_init(&attributes) == 0;
+    if (may_start) {
+        /* Signals stay with the host's own threads (Ctrl-C in Octave): the
+         * workers start with all of them blocked. */
+        sigset_t all, previous;
+        sigfillset(&all);
+        const bool masked = pthread_sigmask(SIG_SETMASK, &all, &previous) == 0;
+        if (pthread_attr_setstacksize(&attributes, thread_stack_size) == 0)
+            for (int32_t t = 1; t < threads; ++t)
+                started[t] = pthread_create(&ids[t], &attributes, worker_main, &workers[t]) == 0;
+        if (masked)
+            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+        pthread_attr_destroy(&attributes);
+    }
+
+    run_worker_parts(&workers[0]);
+    for (int32_t t = 1; t < threads; ++t)
+        if (!started[t])
+            run_worker_parts(&workers[t]);
+    for (int32_t t = 1; t < threads; ++t)
+        if (started[t])
+            pthread_join(ids[t], nullptr);
+}
+
+extern "C" int32_t threads_available(void)
+{
+    const int32_t asked = parse_thread_count(getenv("VOXBLUR_THREADS"));
+    if (asked > 0)
+        return asked;
+    long processors = 1;
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        processors = CPU_COUNT(&allowed);
+    else
+        processors = sysconf(_SC_NPROCESSORS_ONLN);
+    if (processors < 1)
+        return 1;
+    return processors < max_threads ? (int32_t)processors : max_threads;
+}
