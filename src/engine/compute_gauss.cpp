@@ -1,3 +1,5 @@
+#include "exact_arithmetic.h"
+
 #include <math.h>
 
 #include "oldest_glibc.h"

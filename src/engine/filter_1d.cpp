@@ -1,3 +1,5 @@
+#include "exact_arithmetic.h"
+
 #include "mex_console.h"
 #include "voxblur_engine.h"
 

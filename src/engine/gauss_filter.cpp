@@ -1,3 +1,5 @@
+#include "exact_arithmetic.h"
+
 #include <stdio.h>
 
 #include "mex_console.h"

@@ -1,6 +1,8 @@
 /* The vector passes with 256-bit AVX vectors, compiled for AVX in this file
  * only and run only on a processor that has it (see passes_select.cpp).
  * AVX alone brings no fused multiply-add, so none can creep in. */
+#include "exact_arithmetic.h"
+
 #if defined(__x86_64__)
 
 #include <immintrin.h>

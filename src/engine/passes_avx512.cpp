@@ -1,8 +1,10 @@
 /* The vector passes with 512-bit AVX-512F vectors, one vector per row of a
  * block, compiled for AVX-512F in this file only and run only on a
  * processor and system that support it (see passes_select.cpp). AVX-512F
- * does bring fused multiply-adds; -ffp-contract=off keeps the compiler from
- * forming them, and a test reads this file's object code for any. */
+ * does bring fused multiply-adds; exact_arithmetic.h keeps the compiler
+ * from forming them, and a test reads this file's object code for any. */
+#include "exact_arithmetic.h"
+
 #if defined(__x86_64__)
 
 #include <immintrin.h>

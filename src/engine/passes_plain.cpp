@@ -1,3 +1,5 @@
+#include "exact_arithmetic.h"
+
 #include <stddef.h>
 
 #include "volume_passes.h"

@@ -1,3 +1,5 @@
+#include "exact_arithmetic.h"
+
 #include <stddef.h>
 
 #if defined(__x86_64__)

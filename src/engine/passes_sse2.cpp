@@ -1,5 +1,7 @@
 /* The vector passes with 128-bit SSE2 vectors, which every x86-64
  * processor has. The 32-bit builds keep the plain passes. */
+#include "exact_arithmetic.h"
+
 #if defined(__x86_64__)
 
 #include <emmintrin.h>

@@ -1,6 +1,8 @@
 /* run_in_threads over POSIX threads, started for the call and joined
  * before it returns: nothing outlives the call, so a host may unload the
  * library between calls. */
+#include "exact_arithmetic.h"
+
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>

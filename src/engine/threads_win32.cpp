@@ -1,6 +1,8 @@
 /* run_in_threads over the Windows kernel's own threads (CreateThread,
  * KERNEL32 only), started for the call and all waited for before it
  * returns. */
+#include "exact_arithmetic.h"
+
 #include <windows.h>
 
 #include "threads.h"

@@ -1,0 +1,23 @@
+# cmake -DENGINE_DIR=src/engine -P header_first.cmake
+#
+# Fails unless every .cpp in ENGINE_DIR includes exact_arithmetic.h before
+# anything else: its pragmas hold only for what follows them, so a header
+# included earlier brings inline code that a compiler may still fuse.
+file(GLOB sources ${ENGINE_DIR}/*.cpp)
+if(NOT sources)
+    message(FATAL_ERROR "No .cpp files in ${ENGINE_DIR}")
+endif()
+set(offenders)
+foreach(source ${sources})
+    file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include" LIMIT_COUNT 1)
+    if(NOT includes MATCHES "^[ \t]*#[ \t]*include[ \t]*\"exact_arithmetic.h\"")
+        get_filename_component(name ${source} NAME)
+        list(APPEND offenders "${name} (first include: ${includes})")
+    endif()
+endforeach()
+if(offenders)
+    list(JOIN offenders "\n  " offenders)
+    message(FATAL_ERROR "Engine sources that do not include exact_arithmetic.h first:\n  ${offenders}")
+endif()
+list(LENGTH sources count)
+message("All ${count} engine sources include exact_arithmetic.h first")

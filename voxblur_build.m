@@ -1,0 +1,137 @@
+function mex_file = voxblur_build(folder)
+%VOXBLUR_BUILD  Build voxblur from source with this MATLAB's or Octave's mex.
+%   VOXBLUR_BUILD builds the voxblur MEX file for this host and platform,
+%   puts it beside voxblur_build.m with voxblur.m (the help text), and
+%   prints where they are.
+%
+%   VOXBLUR_BUILD(FOLDER) puts them in FOLDER instead, creating it.
+%
+%   MEX_FILE = VOXBLUR_BUILD(...) also returns the MEX file's path.
+%
+%   It needs the src and help folders that lie beside it, and a C++
+%   compiler that this host's mex command can use (in MATLAB, see
+%   "mex -setup C++"; in Octave, mkoctfile). It runs from any folder.
+%
+%   The results are the same bits as those of the shipped 64-bit files
+%   wherever the platform's exp gives the same bits: the sources forbid
+%   fused multiply-adds and reassociation themselves, whatever flags the
+%   host's mex command passes. Do not add -ffast-math.
+%
+%   See also voxblur, mex.
+
+root = fileparts(mfilename('fullpath'));
+if nargin < 1
+    folder = root;
+end
+engine = fullfile(root, 'src', 'engine');
+host_binding = fullfile(root, 'src', 'mex');
+help_file = fullfile(root, 'help', 'voxblur.m');
+
+% Every engine source, also one this file has never heard of, but of the
+% threads_*.cpp only the one for this host (see threads_for).
+listing = dir(fullfile(engine, '*.cpp'));
+names = {listing.name};
+names = names(~strncmp(names, 'threads_', 8));
+if isempty(names)
+    error('voxblur_build: no engine sources (*.cpp) in %s', engine);
+end
+names{end + 1} = threads_for(exist('OCTAVE_VERSION', 'builtin') ~= 0);
+sources = [{fullfile(host_binding, 'gateway.cpp')}, fullfile(engine, names)];
+includes = {['-I' engine], ['-I' host_binding]};
+
+if ~exist(folder, 'dir')
+    [made, message] = mkdir(folder);
+    if ~made
+        error('voxblur_build: cannot create the folder %s: %s', folder, message);
+    end
+end
+% The full path, for the messages and for addpath from anywhere.
+here = cd(folder);
+folder = pwd;
+cd(here);
+% A loaded copy would keep its file open, or be called instead of the new one.
+clear('voxblur');
+
+if exist('OCTAVE_VERSION', 'builtin')
+    mex_file = fullfile(folder, 'voxblur.mex');
+    build_for_octave(folder, includes, sources);
+    if exist(fullfile(folder, 'voxblur.oct'), 'file')
+        warning('voxblur_build: %s also holds voxblur.oct, which Octave calls instead of voxblur.mex', ...
+                folder);
+    end
+else
+    mex_file = fullfile(folder, ['voxblur.' mexext]);
+    build_for_matlab(folder, includes, sources);
+end
+
+if ~strcmp(fileparts(help_file), folder)
+    [copied, message] = copyfile(help_file, fullfile(folder, 'voxblur.m'));
+    if ~copied
+        error('voxblur_build: cannot copy %s to %s: %s', help_file, folder, message);
+    end
+end
+fprintf('voxblur_build: wrote %s\n', mex_file);
+fprintf('voxblur_build: and beside it voxblur.m, the help text; addpath(''%s'') to use them\n', ...
+        folder);
+if nargout == 0
+    clear('mex_file');
+end
+end
+
+% The engine's threads: Windows' own on Windows, as voxblur.mexw64 and the
+% Octave package have them; POSIX threads in Octave elsewhere, as our Octave
+% builds; none in MATLAB elsewhere, as the shipped Linux files.
+function name = threads_for(in_octave)
+if ispc
+    name = 'threads_win32.cpp';
+elseif in_octave
+    name = 'threads_posix.cpp';
+else
+    name = 'threads_single.cpp';
+end
+end
+
+% MATLAB: the R14 generation of host calls, as the shipped MEX files bind
+% them, and on Linux and macOS the mexVersion export that the shipped Linux
+% files carry.
+function build_for_matlab(folder, includes, sources)
+if isunix
+    sources{end + 1} = fullfile(fileparts(sources{1}), 'mexversion.cpp');
+end
+mex('-DVOXBLUR_HOST_R14', includes{:}, '-outdir', folder, '-output', 'voxblur', sources{:});
+end
+
+% Octave: Octave's own mex.h, with the flags of our Octave build except
+% -Werror, so that a new warning of another compiler does not stop it.
+% mkoctfile takes them from the environment, which is left as it was. It
+% links into the current folder, since it passes a path with a space in it
+% to the linker as two words.
+function build_for_octave(folder, includes, sources)
+flags = getenv('CXXFLAGS');
+here = cd(folder);
+setenv('CXXFLAGS', '-O2 -Wall -Wextra -ffp-contract=off');
+try
+    [output, status] = mkoctfile('--mex', '-DVOXBLUR_OCTAVE', includes{:}, '-o', 'voxblur.mex', ...
+                                 sources{:});
+catch failure
+    restore_flags(flags);
+    cd(here);
+    rethrow(failure);
+end
+restore_flags(flags);
+cd(here);
+fprintf('%s', output);
+if status ~= 0
+    error('voxblur_build: mkoctfile failed with status %d building voxblur.mex in %s', status, ...
+          folder);
+end
+end
+
+% An empty CXXFLAGS would give mkoctfile no flags at all; unset, its own.
+function restore_flags(flags)
+if isempty(flags)
+    unsetenv('CXXFLAGS');
+else
+    setenv('CXXFLAGS', flags);
+end
+end
