@@ -55,7 +55,8 @@ const Variant variants[] = {
 };
 
 // Ratios printed after the rates: numerator over denominator, where
-// "fastest" is the variant volume_passes picks on this processor.
+// "fastest" is the variant volume_passes picks on this processor for the
+// width.
 struct Ratio {
     const char* over;
     const char* under;
@@ -68,19 +69,13 @@ const Ratio ratios[] = {
 };
 
 #if defined(__x86_64__)
-// What volume_passes picks on this processor, and why a variant cannot run.
-volume_passes_fn* fastest_passes()
+// The name of a variant that volume_passes may pick.
+const char* name_of(volume_passes_fn* passes)
 {
-    return cpu_has_avx512() ? volume_passes_avx512
-           : cpu_has_avx()  ? volume_passes_avx
-                            : volume_passes_sse2;
+    return passes == volume_passes_avx512 ? "avx512" : passes == volume_passes_avx ? "avx" : "sse2";
 }
 
-const char* fastest_name()
-{
-    return cpu_has_avx512() ? "avx512" : cpu_has_avx() ? "avx" : "sse2";
-}
-
+// Why a variant cannot run on this processor.
 const char* missing_feature(volume_passes_fn* passes)
 {
     if (passes == volume_passes_avx512 && !cpu_has_avx512())
@@ -90,16 +85,6 @@ const char* missing_feature(volume_passes_fn* passes)
     return nullptr;
 }
 #endif
-
-// A ratio's denominator as the name of the variant it stands for.
-std::string variant_name(const char* name)
-{
-#if defined(__x86_64__)
-    if (std::string(name) == "fastest")
-        return fastest_name();
-#endif
-    return name;
-}
 
 std::string shape_name(const Shape& s)
 {
@@ -111,6 +96,18 @@ std::string config_name(const Shape& s, const Width& w)
     char fwhm[32];
     std::snprintf(fwhm, sizeof fwhm, "%g", w.fwhm);
     return shape_name(s) + "/fwhm" + fwhm;
+}
+
+// The variant volume_passes picks for each volume and width, by
+// config_name, as the runs on its threads found it.
+std::map<std::string, std::string> fastest_variants;
+
+// A ratio's denominator in a config as the name of the variant it stands for.
+std::string variant_name(const char* name, const std::string& config)
+{
+    if (std::string(name) == "fastest")
+        return fastest_variants[config];
+    return name;
 }
 
 // One input per shape, shared by all benchmarks: an image-like volume of
@@ -131,10 +128,13 @@ const std::vector<double>& input_volume(const Shape& s)
 
 void run_passes(benchmark::State& state, Shape s, Width w, Variant variant)
 {
+    const int32_t taps[3] = {w.taps, w.taps, w.taps};
     volume_passes_fn* passes = variant.passes;
 #if defined(__x86_64__)
-    if (!passes)
-        passes = fastest_passes();
+    if (!passes) {
+        passes = fastest_passes(taps);
+        fastest_variants[config_name(s, w)] = name_of(passes);
+    }
     if (const char* missing = missing_feature(passes)) {
         state.SkipWithError(missing);
         return;
@@ -143,7 +143,6 @@ void run_passes(benchmark::State& state, Shape s, Width w, Variant variant)
     const std::vector<double>& input = input_volume(s);
     std::vector<double> output(input.size());
     const int32_t dims[3] = {s.nx, s.ny, s.nz};
-    const int32_t taps[3] = {w.taps, w.taps, w.taps};
     const double fwhm[3] = {w.fwhm, w.fwhm, w.fwhm};
     for (auto _ : state) {
         passes(input.data(), output.data(), dims, taps, fwhm, variant.threads);
@@ -189,7 +188,7 @@ public:
             for (const Variant& v : variants)
                 print_value(rates, v.name, 1e-6, " %10.1f");
             for (const Ratio& r : ratios) {
-                auto under = rates.find(variant_name(r.under));
+                auto under = rates.find(variant_name(r.under, config));
                 print_value(rates, r.over, under == rates.end() ? 0.0 : 1.0 / under->second,
                             " %13.2fx");
             }

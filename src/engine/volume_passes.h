@@ -49,6 +49,9 @@ VOXBLUR_INTERNAL int cpu_has_avx(void);
 /* The same with 512-bit vectors; call only when cpu_has_avx512() says so. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx512;
 VOXBLUR_INTERNAL int cpu_has_avx512(void);
+/* The variant that volume_passes runs on this processor for kernels of
+ * these lengths (taps[0..2], as for the passes). */
+VOXBLUR_INTERNAL volume_passes_fn* fastest_passes(const int32_t* taps);
 #endif
 
 #ifdef __cplusplus
