@@ -46,9 +46,6 @@ VOXBLUR_INTERNAL int32_t threads_available(void);
 }
 #endif
 
-/* VOXBLUR_THREADS as a count of threads, capped at max_threads; 0 when it
- * is unset, empty, or not all digits. Parsed here rather than with strtol,
- * which the Windows build would import from its C runtime. */
 /* One thread's share of run_in_threads: parts first, first + step, ...
  * below parts. */
 struct ThreadWorker {
@@ -76,6 +73,9 @@ static inline int32_t share_parts(int32_t parts, thread_part_fn* run_part, void*
     return threads;
 }
 
+/* VOXBLUR_THREADS as a count of threads, capped at max_threads; 0 when it
+ * is unset, empty, or not all digits. Parsed here rather than with strtol,
+ * which the Windows build would import from its C runtime. */
 static inline int32_t parse_thread_count(const char* text)
 {
     if (!text || !*text)
