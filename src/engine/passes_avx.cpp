@@ -1,6 +1,7 @@
 /* The vector passes with 256-bit AVX vectors, compiled for AVX in this file
  * only and run only on a processor that has it (see passes_select.cpp).
- * AVX alone brings no fused multiply-add, so none can creep in. */
+ * AVX alone brings no fused multiply-add; exact_arithmetic.h keeps one out
+ * even where a build targets a processor that has it. */
 #include "exact_arithmetic.h"
 
 #if defined(__x86_64__)
