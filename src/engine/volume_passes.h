@@ -8,6 +8,22 @@
 
 #include <stdint.h>
 
+/* Which vector passes this build has. x86-64: SSE2, AVX and AVX-512, for
+ * GCC and Clang (__x86_64__) and for Microsoft's compiler, which names the
+ * processor _M_X64 only (and names it so in ARM64EC code too, which runs on
+ * ARM and is left out). 64-bit ARM: NEON. Anything else, the 32-bit x86
+ * builds among them, has the plain passes only. */
+#if defined(__x86_64__) || (defined(_M_X64) && !defined(_M_ARM64EC))
+#define VOXBLUR_VECTORS_X86_64 1
+#else
+#define VOXBLUR_VECTORS_X86_64 0
+#endif
+#if defined(__aarch64__) || defined(_M_ARM64)
+#define VOXBLUR_VECTORS_NEON 1
+#else
+#define VOXBLUR_VECTORS_NEON 0
+#endif
+
 /* Kept out of a shared library's dynamic symbol table: only gauss_filter,
  * compute_gauss and filter_1d are the engine's named routines. PE targets
  * export nothing by default and reject the attribute. */
@@ -37,10 +53,11 @@ VOXBLUR_INTERNAL void volume_passes(const double* input, double* output,
                                     const double* widths);
 
 /* One line at a time through filter_1d, always on the calling thread: what
- * the i386 and Windows builds run, and the oracle for the others. */
+ * a build without vector passes runs (the 32-bit x86 files among them), and
+ * the oracle for the others. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_plain;
 
-#if defined(__x86_64__)
+#if VOXBLUR_VECTORS_X86_64
 /* Blocks of eight lines in vector lanes; SSE2 is on every x86-64 CPU. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_sse2;
 /* The same with 256-bit vectors; call only when cpu_has_avx() says so. */
@@ -49,6 +66,14 @@ VOXBLUR_INTERNAL int cpu_has_avx(void);
 /* The same with 512-bit vectors; call only when cpu_has_avx512() says so. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx512;
 VOXBLUR_INTERNAL int cpu_has_avx512(void);
+#endif
+
+#if VOXBLUR_VECTORS_NEON
+/* The same with NEON's two lanes, which every 64-bit ARM CPU has. */
+VOXBLUR_INTERNAL volume_passes_fn volume_passes_neon;
+#endif
+
+#if VOXBLUR_VECTORS_X86_64 || VOXBLUR_VECTORS_NEON
 /* The variant that volume_passes runs on this processor for kernels of
  * these lengths (taps[0..2], as for the passes). */
 VOXBLUR_INTERNAL volume_passes_fn* fastest_passes(const int32_t* taps);
