@@ -9,6 +9,12 @@
 #if VOXBLUR_VECTORS_X86_64
 
 #include <immintrin.h>
+/* clang-cl's immintrin.h, unlike Microsoft's, declares the AVX
+ * intrinsics only for a build that targets it throughout (/arch:AVX); the
+ * pragma below is enough for them. */
+#if defined(_MSC_VER) && defined(__clang__)
+#include <avxintrin.h>
+#endif
 
 #include "voxblur_engine.h"
 

@@ -10,6 +10,14 @@
 #if VOXBLUR_VECTORS_X86_64
 
 #include <immintrin.h>
+/* clang-cl's immintrin.h, unlike Microsoft's, declares the AVX-512
+ * intrinsics only for a build that targets it throughout (/arch:AVX512); the
+ * pragma below is enough for them. */
+#if defined(_MSC_VER) && defined(__clang__)
+#include <smmintrin.h>
+#include <avxintrin.h>
+#include <avx512fintrin.h>
+#endif
 
 #include "voxblur_engine.h"
 
