@@ -140,8 +140,8 @@ extern "C" void volume_passes(const double* input, double* output, const int32_t
 #else
     /* A processor without vector passes here, one line at a time on the
      * calling thread: the 32-bit x86 builds, which compute in the x87 unit
-     * and whose results are their own, and any processor other than x86-64
-     * and 64-bit ARM. */
+     * and whose results are their own, any processor other than x86-64
+     * and 64-bit ARM, and Microsoft's ARM64EC code (see volume_passes.h). */
     volume_passes_plain(input, output, dimensions, taps, widths, 1);
 #endif
 }
