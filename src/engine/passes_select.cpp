@@ -17,21 +17,33 @@ extern "C" int cpu_has_avx(void)
     return __builtin_cpu_supports("avx");
 }
 
-/* AVX-512F in the processor, and the operating system saving the vector
- * registers' upper halves, the sixteen upper registers and the mask
- * registers (XCR0 bits 1, 2, 5, 6 and 7). Asked here rather than through
- * __builtin_cpu_supports, whose answer depends on which runtime library
- * (libgcc or compiler-rt, and their versions) the build links. */
+/* AVX-512F in the processor (CPUID leaf 7's EBX), and the operating system
+ * saving the vector registers' upper halves, the sixteen upper registers
+ * and the mask registers (XCR0 bits 1, 2, 5, 6 and 7). XCR0 means nothing
+ * unless leaf 1's ECX says OSXSAVE: without it, the state is not saved. */
+extern "C" int avx512_usable(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0)
+{
+    const uint64_t avx512_state = 0xe6;
+    return (leaf1_ecx & bit_OSXSAVE) && (leaf7_ebx & bit_AVX512F) &&
+           (xcr0 & avx512_state) == avx512_state;
+}
+
+/* Asked here rather than through __builtin_cpu_supports, whose answer
+ * depends on which runtime library (libgcc or compiler-rt, and their
+ * versions) the build links. */
 extern "C" int cpu_has_avx512(void)
 {
     unsigned int eax, ebx, ecx, edx;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx) || !(ecx & bit_OSXSAVE))
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
         return 0;
-    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) || !(ebx & bit_AVX512F))
-        return 0;
-    unsigned int xcr0_low, xcr0_high;
-    __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    return (xcr0_low & 0xe6) == 0xe6;
+    const uint32_t leaf1_ecx = ecx;
+    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
+        ebx = 0;
+    /* xgetbv is an invalid instruction where OSXSAVE is clear. */
+    unsigned int xcr0_low = 0, xcr0_high = 0;
+    if (leaf1_ecx & bit_OSXSAVE)
+        __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+    return avx512_usable(leaf1_ecx, ebx, (uint64_t)xcr0_high << 32 | xcr0_low);
 }
 
 /* AVX-512 pays where the arithmetic outweighs moving the volume. With

@@ -49,6 +49,9 @@ VOXBLUR_INTERNAL int cpu_has_avx(void);
 /* The same with 512-bit vectors; call only when cpu_has_avx512() says so. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx512;
 VOXBLUR_INTERNAL int cpu_has_avx512(void);
+/* Its answer from CPUID leaf 1's ECX, leaf 7's EBX (0 where there is no
+ * leaf 7) and XCR0 (0 where OSXSAVE is clear). */
+VOXBLUR_INTERNAL int avx512_usable(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0);
 /* The variant that volume_passes runs on this processor for kernels of
  * these lengths (taps[0..2], as for the passes). */
 VOXBLUR_INTERNAL volume_passes_fn* fastest_passes(const int32_t* taps);
