@@ -29,5 +29,25 @@ TEST(PassesChoice, Avx512OnlyWhereTheProcessorHasItAndTheSystemSavesItsState)
             << std::hex << "ECX " << c.leaf1_ecx << ", EBX " << c.leaf7_ebx << ", XCR0 " << c.xcr0;
 }
 
+TEST(PassesChoice, Avx512AtEveryLengthOnFullWidthUnitsElseFrom45TapsInAll)
+{
+    const struct {
+        cpu_vendor vendor;
+        int32_t family, taps_sum;
+        int wins;
+    } cases[] = {
+        {cpu_vendor_intel, 6, 27, 1},   // Xeon since Skylake-SP
+        {cpu_vendor_amd, 26, 27, 1},    // Zen 5
+        {cpu_vendor_amd, 27, 27, 1},
+        {cpu_vendor_amd, 25, 43, 0},    // Zen 4
+        {cpu_vendor_amd, 25, 45, 1},
+        {cpu_vendor_other, 26, 43, 0},
+        {cpu_vendor_other, 26, 45, 1},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(avx512_wins(c.vendor, c.family, c.taps_sum), c.wins)
+            << "vendor " << c.vendor << ", family " << c.family << ", " << c.taps_sum << " taps";
+}
+
 }  // namespace
 #endif
