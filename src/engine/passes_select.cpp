@@ -121,7 +121,8 @@ extern "C" void volume_passes(const double* input, double* output, const int32_t
 #if defined(__x86_64__)
     fastest_passes(taps)(input, output, dimensions, taps, widths, threads_for(dimensions));
 #else
-    /* The 32-bit builds compute in the x87 unit; their results are their own. */
+    /* Wherever __x86_64__ is not defined: the 32-bit files, which compute
+     * in the x87 unit, 64-bit ARM, and Microsoft's compiler for x86-64. */
     volume_passes_plain(input, output, dimensions, taps, widths, 1);
 #endif
 }

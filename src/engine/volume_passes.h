@@ -37,7 +37,8 @@ VOXBLUR_INTERNAL void volume_passes(const double* input, double* output,
                                     const double* widths);
 
 /* One line at a time through filter_1d, always on the calling thread: what
- * the i386 and Windows builds run, and the oracle for the others. */
+ * every build but x86-64 with GCC or Clang runs (the 32-bit files, 64-bit
+ * ARM, Microsoft's compiler), and the oracle for the vector passes. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_plain;
 
 #if defined(__x86_64__)
