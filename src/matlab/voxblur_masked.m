@@ -71,21 +71,25 @@ end
 if ~isreal(volume)
     volume = real(volume);
 end
-present = ~isnan(volume);
+missing = isnan(volume);
 if ~no_mask
-    present = present & mask;
+    missing = missing | ~mask;
 end
 values = volume;
-values(~present) = 0;
+values(missing) = 0;
 out = voxblur(values, voxel_size, filter_size, varargin{:});
-clear values
-% The same call on the weights: its console lines would repeat the first's.
+% The weights in the same array, which holds 0 already where they do:
+% each fresh array of a large volume costs time of its own, the system
+% mapping its pages.
+values(~missing) = 1;
+% The same call again: its console lines would repeat the first's.
 weights = [];
-evalc('weights = voxblur(double(present), voxel_size, filter_size, varargin{:});');
+evalc('weights = voxblur(values, voxel_size, filter_size, varargin{:});');
+clear values
 % A present voxel reaches itself with a positive tap, so its weight is
 % never 0; the others are set apart whatever they came to.
 out = out ./ weights;
-out(~present) = NaN;
+out(missing) = NaN;
 end
 
 function text = size_text(array)
