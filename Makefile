@@ -79,9 +79,10 @@ demo: native-deps
 
 figures: figure-deps
 	@cmake --preset native >/dev/null
-	@cmake --build --preset native --target voxblur_octave
+	@cmake --build --preset native --target voxblur_octave voxblur_help
 	@./scripts/octave.sh --eval "edge_handling_figure('docs/edge-handling.png')"
 	@./scripts/octave.sh --eval "voxblur_demo('docs/voxblur-demo.png')"
+	@./scripts/octave.sh --eval "masked_smoothing_figure('docs/masked-smoothing.png')"
 
 install: native-deps
 	@cmake --preset native >/dev/null
