@@ -37,11 +37,11 @@ function out = voxblur_masked(volume, mask, voxel_size, filter_size, varargin)
 %      vol = 10 * ones(8, 8, 8);
 %      vol(:, :, 5:8) = 50;
 %      out = voxblur_masked(vol, vol == 10, [], [2 2 2]);
-%      disp(squeeze(out(4, 4, :))')
+%      fprintf('%4g', out(4, 4, :)); fprintf('\n');
 %   prints
 %      GaussFiltering (Image volume: 8 x 8 x 8)
 %      Filter kernel size (7, 7, 7 voxels)
-%       10    10    10    10   NaN   NaN   NaN   NaN
+%        10  10  10  10 NaN NaN NaN NaN
 %
 %   See also VOXBLUR, ISNAN.
 
