@@ -24,14 +24,16 @@ function out = voxblur_masked(volume, mask, voxel_size, filter_size, varargin)
 %   FILTER_SIZE, FACTOR), V the volume with its missing voxels set to 0 and
 %   P the present voxels as 1 and the others as 0, OUT = S(V) ./ S(P). Where
 %   a kernel is cut at a face, VOXBLUR divides both by the same sum of taps,
-%   which cancels. A call takes about twice as long as one VOXBLUR call.
+%   which cancels. A call costs two VOXBLUR calls and a few passes over the
+%   volume, two of them into fresh arrays.
 %
 %   The name is VOXBLUR's with what it adds, so that it lies beside VOXBLUR
-%   in listings and completion. The arguments are VOXBLUR's with the mask
-%   inserted after the volume: data first and its mask next, as in
-%   REGIONFILL(I, MASK) and ACTIVECONTOUR(A, MASK); so a VOXBLUR call
-%   becomes a masked one by adding one argument, and the optional FACTOR
-%   stays last.
+%   in listings and completion; it is a function of its own rather than an
+%   option of VOXBLUR, whose MEX files keep the arguments they have always
+%   taken. The arguments are VOXBLUR's with the mask inserted after the
+%   volume: the data first and its mask next, as in REGIONFILL(I, MASK) and
+%   ACTIVECONTOUR(A, MASK); so a VOXBLUR call becomes a masked one by adding
+%   one argument, and the optional FACTOR stays last.
 %
 %   Example: a region of 10 beside one of 50, smoothed within the first:
 %      vol = 10 * ones(8, 8, 8);
