@@ -97,6 +97,9 @@
 %!   ref = brute_force (v, present, fwhm, [factor{:}, 4](1));
 %!   assert (isequal (isnan (out), ! present), "case %d: NaN where not present", c);
 %!   assert (out(present), ref(present), -1e-12);
+%!   ## A constant (with the same NaNs) stays constant inside every mask.
+%!   evalc ("flat = voxblur_masked (7 + 0 * v, mask, voxel_size, filter_size, factor{:});");
+%!   assert (flat(present), 7 * ones (nnz (present), 1), -4 * eps);
 %! endfor
 
 %!test
