@@ -82,11 +82,9 @@
 %!   [n, voxel_size, filter_size, factor, mask, nan_share] = cases{c, :};
 %!   v = 1 + rand (n);
 %!   v(rand (n) < nan_share) = NaN;
-%!   if (! isempty (mask))
-%!     mask = mask (n);
-%!   endif
 %!   present = ! isnan (v);
 %!   if (! isempty (mask))
+%!     mask = mask (n);
 %!     present &= (mask != 0);
 %!   endif
 %!   fwhm = filter_size;
