@@ -158,7 +158,7 @@
 %!test
 %! ## The README's example prints what the README shows: the second code
 %! ## block of "## Masks and missing voxels" and the text block after it.
-%! readme = fullfile (fileparts (file_in_loadpath ("test_voxblur_masked.m")), "..", "README.md");
+%! readme = fullfile (fileparts (file_in_loadpath ("test_voxblur_masked.m")), "..", "..", "README.md");
 %! text = fileread (readme);
 %! section = text(strfind (text, "\n## Masks and missing voxels")(1):end);
 %! blocks = regexp (section, "```(\\w+)\n(.*?)```", "tokens");
