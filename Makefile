@@ -86,9 +86,10 @@ demo: native-tree
 	@./scripts/octave.sh --eval "voxblur_demo('out/demo/voxblur-demo.png')"
 
 figures: figure-deps native-tree
-	@cmake --build --preset native --target voxblur_octave
+	@cmake --build --preset native --target voxblur_octave voxblur_help
 	@./scripts/octave.sh --eval "edge_handling_figure('docs/edge-handling.png')"
 	@./scripts/octave.sh --eval "voxblur_demo('docs/voxblur-demo.png')"
+	@./scripts/octave.sh --eval "masked_smoothing_figure('docs/masked-smoothing.png')"
 
 install: native-tree
 	@cmake --build --preset native -j $(JOBS)
