@@ -97,7 +97,7 @@ octave-pkg: native-deps
 
 bench: native-deps
 	@cmake --preset native >/dev/null
-	@cmake --build --preset native --target voxblur_bench voxblur_octave -j $(JOBS)
+	@cmake --build --preset native --target voxblur_bench voxblur_octave engine_time_oct -j $(JOBS)
 	@out/build/native/bench/voxblur_bench
 	@./scripts/octave.sh --path bench --eval peers
 	@./scripts/octave.sh --path bench --eval "peak_memory('oct')"
