@@ -62,8 +62,12 @@ deliverables: build
 	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll \
 	       out/voxblur.mexw64
 
+# Where this machine runs no i386 program (or VOXBLUR_NO_NATIVE_I386=1), the
+# i386 case tables run under qemu-i386 and the Windows x86 ones are skipped:
+# the last line says so.
 test: build
 	@for preset in $(PRESETS); do ctest --preset $$preset -j $(JOBS) || exit 1; done
+	@./scripts/skipped-note.sh $(PRESETS:%=out/build/%)
 
 # The long run uses the same options and corpora as the short one in the
 # tests; what it finds is kept in out/build/sanitize/tests/fuzz/corpus.
