@@ -2,17 +2,12 @@
 
 #include <stdio.h>
 
+#include "engine_limits.h"
 #include "mex_console.h"
 #include "oldest_glibc.h"
 #include "to_int32.h"
 #include "volume_passes.h"
 #include "voxblur_engine.h"
-
-/* The line buffers hold 1024 samples, so 1023 is the longest axis. */
-static const int32_t max_axis_length = 1024;
-/* The kernel buffer holds 100 taps; the longest odd kernel within it is 99. */
-static const int32_t kernel_capacity = 100;
-static const int32_t longest_kernel = 99;
 
 /* factor * width + 0.5 truncated, made odd and at least 3, cut to the odd
  * length that fits the axis, and capped (with a warning) at 99 taps. An
@@ -28,10 +23,10 @@ static int32_t kernel_length(int32_t axis_length, double width, int32_t factor, 
     if (axis_length < k)
         k = axis_length % 2 != 0 ? axis_length : axis_length - 1;
 
-    if (k > kernel_capacity) {
+    if (k > kernel_buffer_length) {
         sprintf(message, "WARNING gauss_filter(): Large kernel truncated ( %d > %d voxels)\n", k,
-                kernel_capacity);
-        mexPrintf(message);
+                kernel_buffer_length);
+        mexPrintf("%s", message);
         k = longest_kernel;
     }
     return k;
@@ -52,8 +47,8 @@ extern "C" int32_t gauss_filter(const double* input, double* output, const int32
         largest = ny;
     if (nz > largest)
         largest = nz;
-    if (largest >= max_axis_length) {
-        sprintf(message, "gauss_filter(): Image dimension %d > %d", largest, max_axis_length);
+    if (largest > longest_axis) {
+        sprintf(message, "gauss_filter(): Image dimension %d > %d", largest, line_buffer_length);
         mexErrMsgTxt(message);
         return 1;
     }

@@ -2,12 +2,9 @@
 
 #include <stddef.h>
 
+#include "engine_limits.h"
 #include "volume_passes.h"
 #include "voxblur_engine.h"
-
-/* The line buffers hold 1024 samples, which is why 1023 is the longest axis
- * gauss_filter accepts; the kernel buffer holds the 99 taps it allows. */
-enum { line_capacity = 1024, kernel_capacity = 100 };
 
 /* Copies the n samples at stride `stride` from `volume` into `line`. */
 static void gather_line(const double* volume, ptrdiff_t stride, int32_t n, double* line)
@@ -27,9 +24,9 @@ extern "C" void volume_passes_plain(const double* input, double* output, const i
                                     const int32_t* taps, const double* widths,
                                     int32_t /* threads */)
 {
-    double kernel[kernel_capacity];
-    double line_in[line_capacity];
-    double line_out[line_capacity];
+    double kernel[kernel_buffer_length];
+    double line_in[line_buffer_length];
+    double line_out[line_buffer_length];
 
     const int32_t nx = dimensions[0];
     const int32_t ny = dimensions[1];

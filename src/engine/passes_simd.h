@@ -25,15 +25,14 @@
 #include <stdint.h>
 
 #include "block_filter.h"
+#include "engine_limits.h"
 #include "threads.h"
 
 namespace {
 
-/* The longest axis gauss_filter accepts. */
-const int32_t max_axis_length = 1023;
-/* Two x-pass blocks of the longest axis, or the ring of layer chunks of
- * the y and z passes. 128 KiB, on the stack. */
-const ptrdiff_t work_capacity = 2 * 1024 * block;
+/* Two x-pass blocks as long as a line buffer, or the ring of layer chunks
+ * of the y and z passes. 128 KiB, on the stack. */
+const ptrdiff_t work_capacity = 2 * line_buffer_length * block;
 
 inline int32_t smaller(int32_t a, int32_t b)
 {
@@ -99,34 +98,11 @@ void scatter_rows(const double* lines, int32_t count, int32_t n, double* rows, p
             rows[lane * stride + x] = lines[x * block + lane];
 }
 
-/* Interior x outputs out[0 .. G * S::width - 1] of one line, `window`
- * being the sample half a kernel before out[0]. Here the lanes hold
- * neighbouring outputs of the same line, which needs no transposing and
- * keeps each output's sum in filter_1d's order just the same. */
-template <class S, int G>
-inline void line_outputs(const double* window, const AxisKernel& kernel, double* out)
-{
-    typedef typename S::V V;
-    V sum[G];
-#pragma GCC unroll 8
-    for (int g = 0; g < G; ++g)
-        sum[g] = S::zero();
-    /* A kernel has at least one tap; saying so spares a branch the compiler
-     * would otherwise turn into a memset call. */
-    int32_t j = 0;
-    do {
-        const V tap = S::tap(kernel, j);
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            sum[g] = S::add(sum[g], S::mul(tap, S::loadu(window + j + g * S::width)));
-    } while (++j < kernel.count);
-#pragma GCC unroll 8
-    for (int g = 0; g < G; ++g)
-        S::storeu(out + g * S::width, sum[g]);
-}
-
-/* The interior outputs of one x line, at least S::width of them. The last
- * vector may overlap the one before: it writes the same values again. */
+/* The interior outputs of one x line, at least S::width of them. Here the
+ * lanes hold neighbouring outputs of the same line, which needs no
+ * transposing: the rows of a run are the line's own samples, from the one
+ * half a kernel before the output on. The last vector may overlap the one
+ * before: it writes the same values again. */
 template <class S>
 void filter_line_interior(const double* in, double* out, int32_t nx, const AxisKernel& kernel)
 {
@@ -134,13 +110,15 @@ void filter_line_interior(const double* in, double* out, int32_t nx, const AxisK
     const int G = 8;
     const int32_t h = kernel.half;
     const int32_t end = nx - h;
+    const OutputRun run = {0, 0, 0, kernel.count - 1, true, 0, 0};
     int32_t i = h;
     for (; i + G * W <= end; i += G * W)
-        line_outputs<S, G>(in + i - h, kernel, out + i);
+        run_outputs<S, 1, G, false, false>(SteppedRows{in + i - h, 1}, kernel, run, out + i, 0);
     for (; i + W <= end; i += W)
-        line_outputs<S, 1>(in + i - h, kernel, out + i);
+        run_outputs<S, 1, 1, false, false>(SteppedRows{in + i - h, 1}, kernel, run, out + i, 0);
     if (i < end)
-        line_outputs<S, 1>(in + end - W - h, kernel, out + end - W);
+        run_outputs<S, 1, 1, false, false>(SteppedRows{in + end - W - h, 1}, kernel, run,
+                                           out + end - W, 0);
 }
 
 /* The x pass of one plane, from the input to the output. The interior of
@@ -152,7 +130,7 @@ void filter_x(const double* in, double* out, int32_t nx, int32_t ny, const AxisK
               double* work)
 {
     double* lines = work;
-    double* filtered = work + (max_axis_length + 1) * block;
+    double* filtered = work + line_buffer_length * block;
     const int32_t h = kernel.half;
     const bool whole_lines = nx - 2 * h < S::width;
     for (int32_t y = 0; y < ny; y += block) {
@@ -186,201 +164,67 @@ void filter_x(const double* in, double* out, int32_t nx, int32_t ny, const AxisK
 /* The y and z passes see the volume as layers: the rows of a plane or the
  * planes of the volume. The vector lanes hold neighbouring lines, whose
  * samples lie side by side in every layer, so an output layer is a sum of
- * whole input layers, with no samples to move.
- *
- * out[c .. c + G * S::width - 1], for c from `from` to `to` in steps of
- * G * S::width, of one output layer that reads `count` layers:
- * layers[t][c] meets tap first_tap + t, in increasing t as in filter_1d,
- * and the sum is divided by *weight when there is one. */
-template <class S, int G>
-inline void layer_outputs(const double* const* layers, int32_t count, const AxisKernel& kernel,
-                          int32_t first_tap, const double* weight, ptrdiff_t from, ptrdiff_t to,
-                          double* out)
+ * whole input layers, with no samples to move. */
+
+/* Samples from .. to - 1, in steps of G * S::width, of the R output layers
+ * of `run`. */
+template <class S, int R, int G, bool edge>
+inline void layer_columns(const double* const* layers, const AxisKernel& kernel,
+                          const OutputRun& run, ptrdiff_t from, ptrdiff_t to, double* out,
+                          ptrdiff_t out_stride)
 {
-    typedef typename S::V V;
-    for (ptrdiff_t c = from; c < to; c += G * S::width) {
-        V sum[G];
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            sum[g] = S::zero();
-        int32_t t = 0;
-        do {
-            const V tap = S::tap(kernel, first_tap + t);
-            const double* layer = layers[t] + c;
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g)
-                sum[g] = S::add(sum[g], S::mul(tap, S::loadu(layer + g * S::width)));
-        } while (++t < count);
-        if (weight) {
-            const V divisor = S::splat(*weight);
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g)
-                sum[g] = S::div(sum[g], divisor);
-        }
-#pragma GCC unroll 8
-        for (int g = 0; g < G; ++g)
-            S::storeu(out + c + g * S::width, sum[g]);
-    }
+    for (ptrdiff_t c = from; c < to; c += G * S::width)
+        run_outputs<S, R, G, edge, false>(LayerRows{layers, c}, kernel, run, out + c, out_stride);
 }
 
-/* What a run of R neighbouring output layers reads: layers[s] meets
- * output o with tap shift + s - o, for s from `begin` (0, or R - 1 after R - 1
- * layers that reach only the first outputs) to `end`, then R - 1 layers
- * that reach only the last outputs when `tail`. In the interior shift is 0
- * and every output reads all its taps; near an end the missing layers are
- * the ones the run does without, and *weights[o] divides output o. */
-struct LayerRun {
-    int32_t shift;
-    int32_t begin;
-    int32_t end;
-    bool tail;
-    const double* weights[block];
-};
-
-/* R neighbouring output layers at once, output o into
- * out + o * out_stride, as `run` describes. Each layer is loaded once for
- * all R outputs, and output o's tap is output o - 1's tap of the layer
- * before. `edge` says whether the run is near an end. */
-template <class S, int R, int G, bool edge>
-inline void layer_outputs_run(const double* const* layers, const AxisKernel& kernel,
-                              const LayerRun& run, ptrdiff_t from, ptrdiff_t to, double* out,
-                              ptrdiff_t out_stride)
+/* All `length` samples (at least S::width) of the R output layers of
+ * `run`: eight sums at once, R layers of block / R vectors, then single
+ * vectors. The last vector may overlap the one before: it writes the same
+ * values again. */
+template <class S, int R, bool edge>
+void layer_sweep(const double* const* layers, const AxisKernel& kernel, const OutputRun& run,
+                 ptrdiff_t length, double* out, ptrdiff_t out_stride)
 {
-    typedef typename S::V V;
-    for (ptrdiff_t c = from; c < to; c += G * S::width) {
-        V sum[R][G];
-#pragma GCC unroll 8
-        for (int o = 0; o < R; ++o)
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g)
-                sum[o][g] = S::zero();
-        /* The first layers reach only the first outputs. */
-        if (!edge || run.begin > 0)
-#pragma GCC unroll 8
-            for (int q = 0; q + 1 < R; ++q) {
-                const double* layer = layers[q] + c;
-#pragma GCC unroll 8
-                for (int o = 0; o <= q; ++o) {
-                    const V tap = S::tap(kernel, run.shift + q - o);
-#pragma GCC unroll 8
-                    for (int g = 0; g < G; ++g)
-                        sum[o][g] = S::add(sum[o][g], S::mul(tap, S::loadu(layer + g * S::width)));
-                }
-            }
-        V tap[R];
-#pragma GCC unroll 8
-        for (int o = 0; o < R; ++o)
-            tap[o] = S::tap(kernel, run.shift + run.begin - o);
-        for (int32_t s = run.begin;; ++s) {
-            const double* layer = layers[s] + c;
-            V data[G];
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g)
-                data[g] = S::loadu(layer + g * S::width);
-#pragma GCC unroll 8
-            for (int o = 0; o < R; ++o)
-#pragma GCC unroll 8
-                for (int g = 0; g < G; ++g)
-                    sum[o][g] = S::add(sum[o][g], S::mul(tap[o], data[g]));
-            if (s == run.end)
-                break;
-#pragma GCC unroll 8
-            for (int o = R - 1; o > 0; --o)
-                tap[o] = tap[o - 1];
-            tap[0] = S::tap(kernel, run.shift + s + 1);
-        }
-        /* The last layers reach only the last outputs. */
-        if (!edge || run.tail)
-#pragma GCC unroll 8
-            for (int q = 0; q + 1 < R; ++q) {
-                const int32_t s = run.end + 1 + q;
-                const double* layer = layers[s] + c;
-#pragma GCC unroll 8
-                for (int o = q + 1; o < R; ++o) {
-                    const V tap_o = S::tap(kernel, run.shift + s - o);
-#pragma GCC unroll 8
-                    for (int g = 0; g < G; ++g)
-                        sum[o][g] = S::add(sum[o][g], S::mul(tap_o, S::loadu(layer + g * S::width)));
-                }
-            }
-#pragma GCC unroll 8
-        for (int o = 0; o < R; ++o) {
-            if (edge) {
-                const V divisor = S::splat(*run.weights[o]);
-#pragma GCC unroll 8
-                for (int g = 0; g < G; ++g)
-                    sum[o][g] = S::div(sum[o][g], divisor);
-            }
-#pragma GCC unroll 8
-            for (int g = 0; g < G; ++g)
-                S::storeu(out + o * out_stride + c + g * S::width, sum[o][g]);
-        }
-    }
+    const int W = S::width;
+    const int G = block / R;
+    const ptrdiff_t wide = length / (G * W) * (G * W);
+    const ptrdiff_t vectors = length / W * W;
+    layer_columns<S, R, G, edge>(layers, kernel, run, 0, wide, out, out_stride);
+    layer_columns<S, R, 1, edge>(layers, kernel, run, wide, vectors, out, out_stride);
+    if (vectors < length)
+        layer_columns<S, R, 1, edge>(layers, kernel, run, length - W, length, out, out_stride);
 }
 
 /* Output layers i .. i + outputs - 1 of n, `length` samples of each,
  * output i + o into out + o * out_stride: layers[t] is layer first + t of
  * the layers they read, first being max(0, i - half), and none of them is
- * an output. `outputs` is 1, or S::width interior outputs (see
- * layers_run). An output within half a kernel of either end is divided by
- * the sum of the taps it used. The last vector may overlap the one before:
- * it writes the same values again. */
+ * an output. `outputs` is 1, or S::width outputs that all lie near the
+ * start, all in the interior or all near the end (see layers_run). */
 template <class S>
 void filter_layers(const double* const* layers, int32_t n, int32_t i, int32_t outputs,
                    const AxisKernel& kernel, ptrdiff_t length, double* out, ptrdiff_t out_stride)
 {
     const int W = S::width;
-    const int G = block / W;
-    const ptrdiff_t vectors = length / W * W;
-    const int32_t h = kernel.half;
-    if (outputs > 1) {
-        /* All leading, all interior or all trailing (see layers_run). */
-        LayerRun run;
-        const bool leading = i < h;
-        const bool trailing = i >= n - h;
-        run.shift = leading ? h - i : 0;
-        run.begin = leading ? 0 : W - 1;
-        run.end = trailing ? n - 1 - (i - h) : leading ? i + h : kernel.count - 1;
-        run.tail = !trailing;
-        for (int o = 0; o < W && (leading || trailing); ++o)
-            run.weights[o] = leading ? &kernel.lead[i + o] : &kernel.trail[n - 1 - (i + o)];
-        const ptrdiff_t groups = length / block * block;
-        if (leading || trailing) {
-            layer_outputs_run<S, W, G, true>(layers, kernel, run, 0, groups, out, out_stride);
-            layer_outputs_run<S, W, 1, true>(layers, kernel, run, groups, vectors, out, out_stride);
-            if (vectors < length)
-                layer_outputs_run<S, W, 1, true>(layers, kernel, run, length - W, length, out,
-                                                 out_stride);
-        } else {
-            layer_outputs_run<S, W, G, false>(layers, kernel, run, 0, groups, out, out_stride);
-            layer_outputs_run<S, W, 1, false>(layers, kernel, run, groups, vectors, out,
-                                              out_stride);
-            if (vectors < length)
-                layer_outputs_run<S, W, 1, false>(layers, kernel, run, length - W, length, out,
-                                                  out_stride);
+    const OutputRun run = output_run(n, i, outputs, kernel);
+    const bool edge = run.weights != 0;
+    if (length < W) {
+        /* Too few samples for a vector; layers_run then gives one output. */
+        for (ptrdiff_t c = 0; c < length; ++c) {
+            double sum = 0.0;
+            for (int32_t t = 0; t <= run.end; ++t)
+                sum += kernel.taps[run.shift + t] * layers[t][c];
+            out[c] = edge ? sum / run.weights[0] : sum;
         }
-        return;
-    }
-    const int32_t first = larger(0, i - h);
-    const int32_t count = smaller(n - 1, i + h) - first + 1;
-    const int32_t first_tap = first - (i - h);
-    const double* weight = i < h ? &kernel.lead[i] : i >= n - h ? &kernel.trail[n - 1 - i] : 0;
-    /* A single output has only its lanes to keep the adders busy: eight
-     * vectors of them at once. */
-    const ptrdiff_t wide = length / (8 * W) * (8 * W);
-    layer_outputs<S, 8>(layers, count, kernel, first_tap, weight, 0, wide, out);
-    layer_outputs<S, 1>(layers, count, kernel, first_tap, weight, wide, vectors, out);
-    if (vectors == length)
-        return;
-    if (length >= W) {
-        layer_outputs<S, 1>(layers, count, kernel, first_tap, weight, length - W, length, out);
-        return;
-    }
-    for (ptrdiff_t c = 0; c < length; ++c) {
-        double sum = 0.0;
-        for (int32_t t = 0; t < count; ++t)
-            sum += kernel.taps[first_tap + t] * layers[t][c];
-        out[c] = weight ? sum / *weight : sum;
+    } else if (outputs == 1) {
+        if (edge)
+            layer_sweep<S, 1, true>(layers, kernel, run, length, out, out_stride);
+        else
+            layer_sweep<S, 1, false>(layers, kernel, run, length, out, out_stride);
+    } else {
+        if (edge)
+            layer_sweep<S, W, true>(layers, kernel, run, length, out, out_stride);
+        else
+            layer_sweep<S, W, false>(layers, kernel, run, length, out, out_stride);
     }
 }
 
@@ -443,7 +287,7 @@ void filter_chunks(double* first, ptrdiff_t size, int32_t n, const AxisKernel& k
     const int32_t slots = kernel.half + S::width;
     const ptrdiff_t chunk = chunk_length<S>(kernel);
     const ptrdiff_t origin = chunk_origin(first, size, chunk);
-    const double* layers[kernel_capacity + block];
+    const double* layers[kernel_buffer_length + block];
     for (ptrdiff_t index = chunk_begin; index < chunk_end; ++index) {
         const ptrdiff_t start = origin + index * chunk;
         const ptrdiff_t c0 = start > 0 ? start : 0;

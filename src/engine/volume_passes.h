@@ -37,7 +37,8 @@ VOXBLUR_INTERNAL void volume_passes(const double* input, double* output,
                                     const double* widths);
 
 /* One line at a time through filter_1d, always on the calling thread: what
- * the i386 and Windows builds run, and the oracle for the others. */
+ * every build but x86-64 with GCC or Clang runs (the 32-bit files, 64-bit
+ * ARM, Microsoft's compiler), and the oracle for the vector passes. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_plain;
 
 #if defined(__x86_64__)
@@ -49,9 +50,17 @@ VOXBLUR_INTERNAL int cpu_has_avx(void);
 /* The same with 512-bit vectors; call only when cpu_has_avx512() says so. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx512;
 VOXBLUR_INTERNAL int cpu_has_avx512(void);
+/* Its answer from CPUID leaf 1's ECX, leaf 7's EBX (0 where there is no
+ * leaf 7) and XCR0 (0 where OSXSAVE is clear). */
+VOXBLUR_INTERNAL int avx512_usable(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0);
 /* The variant that volume_passes runs on this processor for kernels of
  * these lengths (taps[0..2], as for the passes). */
 VOXBLUR_INTERNAL volume_passes_fn* fastest_passes(const int32_t* taps);
+/* Whether a processor of this vendor and family (CPUID's, the extended
+ * family added) runs kernels of taps_sum taps in all faster with AVX-512
+ * than with AVX. */
+enum cpu_vendor { cpu_vendor_other, cpu_vendor_intel, cpu_vendor_amd };
+VOXBLUR_INTERNAL int avx512_wins(enum cpu_vendor vendor, int32_t family, int32_t taps_sum);
 #endif
 
 #ifdef __cplusplus

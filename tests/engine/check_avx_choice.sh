@@ -5,11 +5,24 @@
 #   check_avx_choice.sh COMMAND...
 
 # The vector passes for three 9-tap kernels, then for three 33-tap ones:
-# AVX-512 only for the long kernels, where the processor has it.
+# where the processor has AVX-512, it runs at both lengths on Intel's and on
+# AMD's from family 26 on, and only for the long kernels elsewhere.
+cpuinfo_field() {
+    grep -m 1 "^$1[[:space:]]*:" /proc/cpuinfo | cut -d : -f 2 | tr -d ' '
+}
+
 expected_choice() {
     flags=" $(grep -m 1 '^flags' /proc/cpuinfo | cut -d : -f 2) "
     case "$flags" in
-        *" avx512f "*) echo "avx avx512" ;;
+        *" avx512f "*)
+            vendor=$(cpuinfo_field vendor_id)
+            family=$(cpuinfo_field 'cpu family')
+            if [ "$vendor" = GenuineIntel ] ||
+                { [ "$vendor" = AuthenticAMD ] && [ "$family" -ge 26 ]; }; then
+                echo "avx512 avx512"
+            else
+                echo "avx avx512"
+            fi ;;
         *" avx "*) echo "avx avx" ;;
         *) echo "sse2 sse2" ;;
     esac

@@ -140,6 +140,8 @@ std::vector<GatewayCase> make_cases()
                  voxel_error),
         rejected("bad_voxel_size_reported_before_2d_volume", {vol2d, row({1, 1}), size3},
                  voxel_error),
+        rejected("bad_voxel_size_reported_before_bad_filter_size", {vol, row({1, 1}), row({1, 2})},
+                 voxel_error),
         // Filter size
         rejected("filter_size_of_four", {vol, empty(), row({2, 2, 2, 2})}, filter_error),
         rejected("filter_size_empty", {vol, empty(), empty()}, filter_error),

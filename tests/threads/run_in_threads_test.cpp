@@ -10,7 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
+#include <stdio.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "threads.h"
 
@@ -67,6 +72,61 @@ TEST(RunInThreads, RunsThePartsAtTheSameTime)
     EXPECT_EQ(meeting.met.load(), 5);
 }
 
+// A sanitizer's runtime reserves address space of its own, beyond any
+// limit this test could set: it runs only in uninstrumented builds.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define SANITIZED
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define SANITIZED
+#endif
+#endif
+#ifndef SANITIZED
+struct CallerOnly {
+    int runs[4] = {};
+    pthread_t caller = pthread_self();
+    std::atomic<int> elsewhere{0};
+};
+
+void run_on_caller(void* context, int32_t part)
+{
+    CallerOnly& parts = *static_cast<CallerOnly*>(context);
+    if (!pthread_equal(pthread_self(), parts.caller))
+        parts.elsewhere.fetch_add(1);
+    ++parts.runs[part];
+}
+
+// With the address space limited to just above its present size, no new
+// thread's stack fits; every part must still run, on the calling thread.
+void run_with_no_room_for_a_thread()
+{
+    char statm[64] = {};
+    const int file = open("/proc/self/statm", O_RDONLY);
+    const ssize_t length = read(file, statm, sizeof statm - 1);
+    close(file);
+    rlimit limit;
+    getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = rlim_t(std::atoll(statm)) * rlim_t(sysconf(_SC_PAGESIZE)) + (256u << 10);
+    if (length <= 0 || setrlimit(RLIMIT_AS, &limit) != 0)
+        _exit(2);
+    CallerOnly parts;
+    run_in_threads(4, run_on_caller, &parts);
+    dprintf(2, "runs %d %d %d %d, on other threads %d\n", parts.runs[0], parts.runs[1],
+            parts.runs[2], parts.runs[3], parts.elsewhere.load());
+    const bool each_once = parts.runs[0] == 1 && parts.runs[1] == 1 && parts.runs[2] == 1 &&
+                           parts.runs[3] == 1;
+    _exit(each_once && parts.elsewhere.load() == 0 ? 0 : 1);
+}
+
+TEST(RunInThreads, RunsTheirPartsOnTheCallerWhenThreadsCannotStart)
+{
+    // A process of its own, started afresh: one forked from this one would
+    // inherit the stacks of earlier tests' threads, which glibc reuses.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(run_with_no_room_for_a_thread(), testing::ExitedWithCode(0), "");
+}
+#endif
+
 TEST(ThreadsAvailable, FollowVoxblurThreadsElseTheProcessorsThisProcessMayUse)
 {
     cpu_set_t allowed;
@@ -76,9 +136,10 @@ TEST(ThreadsAvailable, FollowVoxblurThreadsElseTheProcessorsThisProcessMayUse)
         const char* value;  // null: unset
         int32_t threads;
     } cases[] = {
-        {"1", 1},           {"3", 3},           {"64", 64},         {"1000", 64},
-        {"007", 7},         {nullptr, processors}, {"", processors}, {"0", processors},
-        {"-2", processors}, {"2x", processors}, {"two", processors}, {" 2", processors},
+        {"1", 1},           {"3", 3},           {"19", 19},         {"64", 64},
+        {"1000", 64},       {"4294967297", 64}, {"007", 7},         {nullptr, processors},
+        {"", processors},   {"0", processors},  {"-2", processors}, {"2x", processors},
+        {"two", processors}, {" 2", processors},
     };
     for (const auto& c : cases) {
         if (c.value)

@@ -1,5 +1,8 @@
 /* The two libmex calls that the engine makes: console output and the error
- * call. Under GNU Octave (VOXBLUR_OCTAVE) Octave's own mex.h provides them. */
+ * call. They are the engine's only contact with its host, so they are
+ * declared here, beside the engine, and the gateway's declarations of the
+ * rest of the host (src/mex/mex_host.h) build on them. Under GNU Octave
+ * (VOXBLUR_OCTAVE) Octave's own mex.h provides them. */
 #ifndef VOXBLUR_MEX_CONSOLE_H
 #define VOXBLUR_MEX_CONSOLE_H
 

@@ -1,0 +1,23 @@
+/* The engine's fixed working storage and the limits that follow from it.
+ * Every buffer lives on the stack of one call, so its size is fixed here
+ * rather than taken from the volume; a volume or kernel beyond these is
+ * refused or cut before any pass runs. */
+#ifndef VOXBLUR_ENGINE_LIMITS_H
+#define VOXBLUR_ENGINE_LIMITS_H
+
+#include <stdint.h>
+
+/* Samples in each line buffer, which holds one y or z line. */
+const int32_t line_buffer_length = 1024;
+/* The longest axis gauss_filter accepts: one sample short of the line
+ * buffer, as the established message has it ("Image dimension N > 1024"
+ * from N = 1024 on). */
+const int32_t longest_axis = line_buffer_length - 1;
+
+/* Taps in the kernel buffer, which holds one axis's kernel. */
+const int32_t kernel_buffer_length = 100;
+/* The longest kernel, odd and within the kernel buffer: a longer one is
+ * cut to it with a warning. */
+const int32_t longest_kernel = kernel_buffer_length - 1;
+
+#endif
