@@ -16,9 +16,11 @@ const char* widest_vector();
 // from registers only. Returns the number of pairs, counting each lane.
 int64_t multiply_add_pairs(int64_t rounds);
 
-// Copies n doubles from `in` to `out` with ordinary vector loads and
-// stores of the widest kind, as the passes move samples (a library copy
-// may bypass the caches, which the passes do not).
-void stream_copy(const double* in, double* out, size_t n);
+// Reads n doubles and writes each back where it was, with ordinary vector
+// loads and stores of the widest kind, as the y and z passes move their
+// samples: the least traffic that reads and writes the volume once (a copy
+// into another block would also read that block's lines before writing
+// them).
+void stream_in_place(double* volume, size_t n);
 
 #endif
