@@ -40,7 +40,7 @@ TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-
 FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
 
 .PHONY: all test demo deliverables figures install dist octave-pkg fuzz bench deps native-deps \
-        figure-deps configure build clean
+        figure-deps native-tree configure build clean
 
 all: build
 
@@ -52,6 +52,10 @@ deps: native-deps
 
 figure-deps:
 	@./scripts/install-debian-packages.sh $(FIGURE_PACKAGES)
+
+# The native build tree alone, for the targets that need nothing else.
+native-tree: native-deps
+	@cmake --preset native >/dev/null
 
 configure: deps
 	@for preset in $(PRESETS); do cmake --preset $$preset >/dev/null || exit 1; done
@@ -77,31 +81,27 @@ fuzz: deps
 	@cmake --build --preset sanitize -j $(JOBS) --target gateway_fuzz
 	@ctest --preset sanitize -R '^gateway_fuzz_run$$' --timeout $$(($(FUZZ_SECONDS) + 300)) -V
 
-demo: native-deps
-	@cmake --preset native >/dev/null
+demo: native-tree
 	@cmake --build --preset native --target voxblur_octave
 	@./scripts/octave.sh --eval "voxblur_demo('out/demo/voxblur-demo.png')"
 
-figures: figure-deps
-	@cmake --preset native >/dev/null
-	@cmake --build --preset native --target voxblur_octave
+figures: figure-deps native-tree
+	@cmake --build --preset native --target voxblur_octave voxblur_help
 	@./scripts/octave.sh --eval "edge_handling_figure('docs/edge-handling.png')"
 	@./scripts/octave.sh --eval "voxblur_demo('docs/voxblur-demo.png')"
+	@./scripts/octave.sh --eval "masked_smoothing_figure('docs/masked-smoothing.png')"
 
-install: native-deps
-	@cmake --preset native >/dev/null
+install: native-tree
 	@cmake --build --preset native -j $(JOBS)
 	@cmake --install out/build/native --prefix "$(PREFIX)"
 
 dist: deliverables
 	@cmake --build --preset native --target dist octave_package
 
-octave-pkg: native-deps
-	@cmake --preset native >/dev/null
+octave-pkg: native-tree
 	@cmake --build --preset native --target octave_package
 
-bench: native-deps
-	@cmake --preset native >/dev/null
+bench: native-tree
 	@cmake --build --preset native --target voxblur_bench voxblur_octave engine_time_oct -j $(JOBS)
 	@out/build/native/bench/voxblur_bench
 	@./scripts/octave.sh --path bench --eval peers

@@ -1,8 +1,9 @@
 function mex_file = voxblur_build(folder)
 %VOXBLUR_BUILD  Build voxblur from source with this MATLAB's or Octave's mex.
 %   VOXBLUR_BUILD builds the voxblur MEX file for this host and platform,
-%   puts it beside voxblur_build.m with voxblur.m (the help text), and
-%   prints where they are.
+%   puts it beside voxblur_build.m with voxblur.m (the help text) and the
+%   functions written on top of voxblur (voxblur_masked.m), and prints
+%   where they are.
 %
 %   VOXBLUR_BUILD(FOLDER) puts them in FOLDER instead, creating it.
 %
@@ -26,6 +27,7 @@ end
 engine = fullfile(root, 'src', 'engine');
 host_binding = fullfile(root, 'src', 'mex');
 help_file = fullfile(root, 'help', 'voxblur.m');
+m_files = dir(fullfile(root, 'src', 'matlab', '*.m'));
 
 % Every engine source, also one this file has never heard of, but of the
 % threads_*.cpp only the one for this host (see threads_for).
@@ -64,17 +66,26 @@ else
     build_for_matlab(folder, includes, sources);
 end
 
-if ~strcmp(fileparts(help_file), folder)
-    [copied, message] = copyfile(help_file, fullfile(folder, 'voxblur.m'));
-    if ~copied
-        error('voxblur_build: cannot copy %s to %s: %s', help_file, folder, message);
-    end
+copy_beside(help_file, folder);
+for f = 1:numel(m_files)
+    copy_beside(fullfile(root, 'src', 'matlab', m_files(f).name), folder);
 end
 fprintf('voxblur_build: wrote %s\n', mex_file);
-fprintf('voxblur_build: and beside it voxblur.m, the help text; addpath(''%s'') to use them\n', ...
-        folder);
+fprintf('voxblur_build: and beside it voxblur.m, the help text%s; addpath(''%s'') to use them\n', ...
+        sprintf(', %s', m_files.name), folder);
 if nargout == 0
     clear('mex_file');
+end
+end
+
+% A file already in FOLDER (a build into its own source folder) stays.
+function copy_beside(file, folder)
+if strcmp(fileparts(file), folder)
+    return
+end
+[copied, message] = copyfile(file, folder);
+if ~copied
+    error('voxblur_build: cannot copy %s to %s: %s', file, folder, message);
 end
 end
 

@@ -62,15 +62,27 @@ static inline void run_worker_parts(const ThreadWorker* worker)
         worker->run_part(worker->context, part);
 }
 
-/* Shares the parts out among workers[0 .. threads - 1], one thread per part
- * up to max_threads, and returns threads (0 for no parts). */
-static inline int32_t share_parts(int32_t parts, thread_part_fn* run_part, void* context,
-                                  ThreadWorker* workers)
+/* run_in_threads over a thread library, which lends two calls:
+ * threads.start(workers, count, started) starts workers[1 .. count - 1]
+ * each on a thread of its own and sets started[t] for those it could;
+ * threads.join(started, count) waits for every one it started. The parts
+ * are shared out one thread per part up to max_threads; worker 0, and each
+ * worker whose thread did not start, runs on the calling thread before the
+ * join. */
+template <class Threads>
+void run_parts_on(Threads& threads, int32_t parts, thread_part_fn* run_part, void* context)
 {
-    const int32_t threads = parts <= 0 ? 0 : parts < max_threads ? parts : max_threads;
-    for (int32_t t = 0; t < threads; ++t)
-        workers[t] = ThreadWorker{run_part, context, t, threads, parts};
-    return threads;
+    ThreadWorker workers[max_threads];
+    bool started[max_threads] = {};
+    const int32_t count = parts <= 0 ? 0 : parts < max_threads ? parts : max_threads;
+    for (int32_t t = 0; t < count; ++t)
+        workers[t] = ThreadWorker{run_part, context, t, count, parts};
+    if (count > 1)
+        threads.start(workers, count, started);
+    for (int32_t t = 0; t < count; ++t)
+        if (!started[t])
+            run_worker_parts(&workers[t]);
+    threads.join(started, count);
 }
 
 /* VOXBLUR_THREADS as a count of threads, capped at max_threads; 0 when it

@@ -19,40 +19,41 @@ void* worker_main(void* worker)
     return nullptr;
 }
 
-}  // namespace
-
-extern "C" void run_in_threads(int32_t parts, thread_part_fn* run_part, void* context)
-{
-    ThreadWorker workers[max_threads];
-    const int32_t threads = share_parts(parts, run_part, context, workers);
-    if (threads == 0)
-        return;
+struct PosixThreads {
     pthread_t ids[max_threads];
-    bool started[max_threads] = {};
 
-    pthread_attr_t attributes;
-    const bool may_start = threads > 1 && pthread_attr_init(&attributes) == 0;
-    if (may_start) {
+    void start(ThreadWorker* workers, int32_t count, bool* started)
+    {
+        pthread_attr_t attributes;
+        if (pthread_attr_init(&attributes) != 0)
+            return;
         /* Signals stay with the host's own threads (Ctrl-C in Octave): the
          * workers start with all of them blocked. */
         sigset_t all, previous;
         sigfillset(&all);
         const bool masked = pthread_sigmask(SIG_SETMASK, &all, &previous) == 0;
         if (pthread_attr_setstacksize(&attributes, thread_stack_size) == 0)
-            for (int32_t t = 1; t < threads; ++t)
+            for (int32_t t = 1; t < count; ++t)
                 started[t] = pthread_create(&ids[t], &attributes, worker_main, &workers[t]) == 0;
         if (masked)
             pthread_sigmask(SIG_SETMASK, &previous, nullptr);
         pthread_attr_destroy(&attributes);
     }
 
-    run_worker_parts(&workers[0]);
-    for (int32_t t = 1; t < threads; ++t)
-        if (!started[t])
-            run_worker_parts(&workers[t]);
-    for (int32_t t = 1; t < threads; ++t)
-        if (started[t])
-            pthread_join(ids[t], nullptr);
+    void join(const bool* started, int32_t count)
+    {
+        for (int32_t t = 1; t < count; ++t)
+            if (started[t])
+                pthread_join(ids[t], nullptr);
+    }
+};
+
+}  // namespace
+
+extern "C" void run_in_threads(int32_t parts, thread_part_fn* run_part, void* context)
+{
+    PosixThreads threads;
+    run_parts_on(threads, parts, run_part, context);
 }
 
 extern "C" int32_t threads_available(void)

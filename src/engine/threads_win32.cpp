@@ -15,36 +15,37 @@ DWORD WINAPI worker_main(LPVOID worker)
     return 0;
 }
 
+/* The started threads' handles, all waited for at once. */
+struct WindowsThreads {
+    HANDLE handles[max_threads];
+    DWORD handle_count = 0;
+
+    void start(ThreadWorker* workers, int32_t count, bool* started)
+    {
+        for (int32_t t = 1; t < count; ++t) {
+            HANDLE handle = CreateThread(nullptr, thread_stack_size, worker_main, &workers[t],
+                                         STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
+            started[t] = handle != nullptr;
+            if (handle)
+                handles[handle_count++] = handle;
+        }
+    }
+
+    void join(const bool*, int32_t)
+    {
+        if (handle_count > 0)
+            WaitForMultipleObjects(handle_count, handles, TRUE, INFINITE);
+        for (DWORD i = 0; i < handle_count; ++i)
+            CloseHandle(handles[i]);
+    }
+};
+
 }  // namespace
 
 extern "C" void run_in_threads(int32_t parts, thread_part_fn* run_part, void* context)
 {
-    ThreadWorker workers[max_threads];
-    const int32_t threads = share_parts(parts, run_part, context, workers);
-    if (threads == 0)
-        return;
-    HANDLE handles[max_threads];
-    DWORD started = 0;
-    /* Started threads take the first handles; a part whose thread did not
-     * start runs here. */
-    int32_t left_over[max_threads];
-    int32_t left_overs = 0;
-    for (int32_t t = 1; t < threads; ++t) {
-        HANDLE handle = CreateThread(nullptr, thread_stack_size, worker_main, &workers[t],
-                                     STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr);
-        if (handle)
-            handles[started++] = handle;
-        else
-            left_over[left_overs++] = t;
-    }
-
-    run_worker_parts(&workers[0]);
-    for (int32_t i = 0; i < left_overs; ++i)
-        run_worker_parts(&workers[left_over[i]]);
-    if (started > 0)
-        WaitForMultipleObjects(started, handles, TRUE, INFINITE);
-    for (DWORD i = 0; i < started; ++i)
-        CloseHandle(handles[i]);
+    WindowsThreads threads;
+    run_parts_on(threads, parts, run_part, context);
 }
 
 extern "C" int32_t threads_available(void)

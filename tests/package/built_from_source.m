@@ -17,6 +17,8 @@ function built_from_source (unpacked, folder, case_file, result_file, reference_
     rmpath (unpacked);
     addpath (folder);
     assert (exist (fullfile (folder, "voxblur.m"), "file") != 0, "no voxblur.m beside the MEX file");
+    assert (exist (fullfile (folder, "voxblur_masked.m"), "file") != 0,
+            "no voxblur_masked.m beside the MEX file");
 
     run_cases (case_file, result_file, mex_file);
     results = strsplit (fileread (result_file), "\n");

@@ -3,9 +3,10 @@
 ## Installs the Octave package TARBALL with pkg into FOLDER, with package
 ## lists of its own there, so that the user's packages are neither seen nor
 ## touched; loads it; checks that voxblur is the package's voxblur.oct and
-## that help shows its help; runs the gateway case table of CASE_FILE into
-## RESULT_FILE; and uninstalls it, leaving nothing behind. Exits with 1 on
-## the first failure.
+## voxblur_masked the package's m-file (which pkg puts apart from the
+## .oct), and that help shows the help of each; runs the gateway case table
+## of CASE_FILE into RESULT_FILE; and uninstalls it, leaving nothing
+## behind. Exits with 1 on the first failure.
 function octave_package (tarball, folder, case_file, result_file)
   try
     confirm_recursive_rmdir (false);
@@ -28,6 +29,12 @@ function octave_package (tarball, folder, case_file, result_file)
     shown = evalc ("help voxblur");
     assert (! isempty (strfind (shown, "VOXBLUR  Smooth a 3-D volume")),
             "help voxblur shows:\n%s", shown);
+    masked = which ("voxblur_masked");
+    assert (strncmp (masked, canonicalize_file_name (folder), numel (canonicalize_file_name (folder))),
+            "voxblur_masked is %s, not in %s", masked, folder);
+    shown = evalc ("help voxblur_masked");
+    assert (! isempty (strfind (shown, "VOXBLUR_MASKED  Smooth only")),
+            "help voxblur_masked shows:\n%s", shown);
 
     run_cases (case_file, result_file, file);
 

@@ -3,7 +3,7 @@
 ## Run in an Octave whose path holds voxblur only in FOLDER (an installed or
 ## unpacked package): checks that voxblur is FOLDER's voxblur.oct, that
 ## "help voxblur" shows its help text, and that one call prints
-## and returns what it must. Exits with 1 on the first failure.
+## and returns what it must; the same of voxblur_masked. Exits with 1 on the first failure.
 function packaged_call (folder)
   try
     [where, ~, extension] = fileparts (which ("voxblur"));
@@ -28,9 +28,23 @@ function packaged_call (folder)
     assert (class (out), "double");
     assert (out, expected, 1e-6);
     assert (volume, kept);
+
+    ## voxblur_masked lies beside it, with its help, and calls it: masked to
+    ## the impulse alone, the volume is 1 there and NaN elsewhere.
+    assert (canonicalize_file_name (fileparts (which ("voxblur_masked"))),
+            canonicalize_file_name (folder));
+    shown = evalc ("help voxblur_masked");
+    assert (! isempty (strfind (shown, "VOXBLUR_MASKED  Smooth only")),
+            "help voxblur_masked does not show its help:\n%s", shown);
+    console = evalc ("out = voxblur_masked (volume, volume > 0, [], [2 2 2]);");
+    assert (console, ["GaussFiltering (Image volume: 5 x 5 x 5)\n", ...
+                      "Filter kernel size (5, 5, 5 voxels)\n"]);
+    expected = NaN (5, 5, 5);
+    expected(3, 3, 3) = 1;
+    assert (out, expected);
   catch failure
     fprintf (stderr, "packaged_call: %s\n", failure.message);
     exit (1);
   end_try_catch
-  printf ("voxblur from %s: voxblur.oct, help text and one call as expected\n", folder);
+  printf ("voxblur from %s: voxblur.oct, voxblur_masked, help texts and calls as expected\n", folder);
 endfunction

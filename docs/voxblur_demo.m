@@ -4,17 +4,7 @@
 ## and a cube on a noisy background), smooths it with a 6 mm FWHM Gaussian,
 ## and writes the middle slice before and after, side by side, to PNG_FILE.
 function voxblur_demo (png_file)
-  [x, y, z] = ndgrid (1:128, 1:128, 1:96);
-  volume = zeros (size (x));
-  spheres = [40 40 48 18; 88 44 48 12; 64 92 48 22];   # centre (mm), radius (mm)
-  for s = 1:rows (spheres)
-    c = spheres(s, :);
-    inside = (x - c(1)).^2 + (y - c(2)).^2 + (z - c(3)).^2 <= c(4)^2;
-    volume(inside) = 100;
-  endfor
-  volume(96:116, 80:100, 38:58) = 60;                  # a cube, 21 mm a side
-  randn ("state", 1);         # the same noise every run, so the picture only changes with voxblur
-  volume += 15 * randn (size (volume));
+  volume = demo_volume ();
 
   printf ("voxblur (volume, [1 1 1], [6 6 6]) on a %d x %d x %d volume, with %s:\n", size (volume),
           which ("voxblur"));

@@ -142,7 +142,7 @@
 %! if (strcmp (extension, ".mex"))
 %!   assert (exist (fullfile (folder, "voxblur.m"), "file"));
 %! endif
-%! help_file = fullfile (fileparts (file_in_loadpath ("test_voxblur.m")), "..", "help", "voxblur.m");
+%! help_file = fullfile (fileparts (file_in_loadpath ("test_voxblur.m")), "..", "..", "help", "voxblur.m");
 %! lines = regexp (fileread (help_file), "\n", "split");
 %! comment = strncmp (lines, "%", 1);
 %! last = find (! comment, 1) - 1;
@@ -163,7 +163,7 @@
 %!test
 %! ## So does the worked example of the README: the code block under
 %! ## "## A worked example" and the text block after it.
-%! readme = fullfile (fileparts (file_in_loadpath ("test_voxblur.m")), "..", "README.md");
+%! readme = fullfile (fileparts (file_in_loadpath ("test_voxblur.m")), "..", "..", "README.md");
 %! text = fileread (readme);
 %! section = text(strfind (text, "\n## A worked example")(1):end);
 %! blocks = regexp (section, "```(\\w+)\n(.*?)```", "tokens");

@@ -1,0 +1,22 @@
+# The engine's sources, named once for every build of them: the engine
+# library and the MEX file, the Octave builds and the Octave package, the
+# fuzz target, the arithmetic builds and the header-order check.
+# voxblur_build.m takes this folder's *.cpp at run time instead; a test
+# holds what it compiles to this list.
+set(VOXBLUR_ENGINE_SOURCE_NAMES
+    compute_gauss.cpp
+    filter_1d.cpp
+    gauss_filter.cpp
+    passes_avx.cpp
+    passes_avx512.cpp
+    passes_plain.cpp
+    passes_select.cpp
+    passes_sse2.cpp)
+set(VOXBLUR_ENGINE_SOURCES ${VOXBLUR_ENGINE_SOURCE_NAMES})
+list(TRANSFORM VOXBLUR_ENGINE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+
+# The engine hands its work to run_in_threads (threads.h); each build links
+# one of these with the sources above.
+set(VOXBLUR_THREADS_SINGLE ${CMAKE_CURRENT_LIST_DIR}/threads_single.cpp)
+set(VOXBLUR_THREADS_POSIX ${CMAKE_CURRENT_LIST_DIR}/threads_posix.cpp)
+set(VOXBLUR_THREADS_WIN32 ${CMAKE_CURRENT_LIST_DIR}/threads_win32.cpp)
