@@ -4,6 +4,12 @@
 // AVX-512 to AVX, and two threads to one. Each figure is the median of
 // several repetitions, in voxels per second of wall time.
 //
+// Then each single-thread variant against this machine's floors, measured
+// in the same run (machine_floors.h): the arithmetic floor, three passes'
+// multiplies and adds at the rate one core does them in its widest vectors
+// from registers, and the memory floor, three passes each reading and
+// writing the volume once at the rate one core streams it in place.
+//
 //   voxblur_bench [--benchmark_repetitions=N] [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
 
@@ -16,6 +22,7 @@
 
 #include <unistd.h>
 
+#include "machine_floors.h"
 #include "volume_passes.h"
 
 namespace {
@@ -153,6 +160,34 @@ void run_passes(benchmark::State& state, Shape s, Width w, Variant variant)
                                                     benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// Multiply-add pairs per second, as the passes do them, in the widest
+// vectors this processor has.
+void run_multiply_adds(benchmark::State& state)
+{
+    const int64_t rounds = 1 << 20;
+    int64_t pairs = 0;
+    for (auto _ : state)
+        pairs = multiply_add_pairs(rounds);
+    state.counters["pairs/s"] =
+        benchmark::Counter(static_cast<double>(pairs), benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// Voxels per second read from the volume and written back, once.
+void run_stream(benchmark::State& state, Shape s)
+{
+    const std::vector<double>& input = input_volume(s);
+    std::vector<double> output(input);
+    for (auto _ : state) {
+        stream_in_place(output.data(), output.size());
+        benchmark::DoNotOptimize(output.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["voxels/s"] = benchmark::Counter(static_cast<double>(input.size()),
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+
+const char floor_prefix[] = "floor/";
+
 // The console report, then one line per volume and width with the median
 // rate of each variant and the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -167,6 +202,14 @@ public:
             if (run.error_occurred || run.aggregate_name != "median")
                 continue;
             const std::string name = run.run_name.function_name;
+            if (name.rfind(floor_prefix, 0) == 0) {
+                const auto& counters = run.counters;
+                auto rate = counters.find("pairs/s");
+                if (rate == counters.end())
+                    rate = counters.find("voxels/s");
+                floors_[name.substr(sizeof floor_prefix - 1)] = rate->second.value;
+                continue;
+            }
             const size_t cut = name.rfind('/');
             rates_[name.substr(0, cut)][name.substr(cut + 1)] = run.counters.at("voxels/s").value;
         }
@@ -194,9 +237,69 @@ public:
             }
             std::printf("\n");
         }
+        print_floors();
     }
 
 private:
+    // Each single-thread variant's time over the arithmetic floor and over
+    // the memory floor of its volume and width.
+    void print_floors() const
+    {
+        auto pairs = floors_.find("multiply-add");
+        if (pairs == floors_.end())
+            return;
+        std::printf("\nFloors of one core: %.1f G multiply-add pairs/s (%s, a multiply and an add "
+                    "each)\n",
+                    pairs->second * 1e-9, widest_vector());
+        std::printf("%-24s %11s %11s %11s", "volume/width", "arith ms", "memory ms", "stream");
+        for (const Variant& v : variants)
+            if (v.threads == 1)
+                std::printf(" %16s", (std::string(v.name) + " /ar /mem").c_str());
+        std::printf("\n");
+        for (const auto& [config, rates] : rates_) {
+            const std::string shape = config.substr(0, config.find('/'));
+            auto stream = floors_.find("stream/" + shape);
+            if (stream == floors_.end())
+                continue;
+            // Three passes: taps pairs per voxel each, and one read and one
+            // write of the volume each.
+            const double voxels = voxel_count(shape);
+            const double arithmetic = 3.0 * taps_of(config) * voxels / pairs->second;
+            const double memory = 3.0 * voxels / stream->second;
+            std::printf("%-24s %11.1f %11.1f %6.1f GB/s", config.c_str(), 1e3 * arithmetic,
+                        1e3 * memory, 16.0 * stream->second * 1e-9);
+            for (const Variant& v : variants) {
+                if (v.threads != 1)
+                    continue;
+                auto rate = rates.find(v.name);
+                if (rate == rates.end()) {
+                    std::printf(" %16s", "-");
+                    continue;
+                }
+                const double seconds = voxels / rate->second;
+                std::printf("  %6.2fx %6.2fx", seconds / arithmetic, seconds / memory);
+            }
+            std::printf("\n");
+        }
+    }
+
+    static double voxel_count(const std::string& shape)
+    {
+        for (const Shape& s : shapes)
+            if (shape_name(s) == shape)
+                return static_cast<double>(s.nx) * s.ny * s.nz;
+        return 0.0;
+    }
+
+    static int32_t taps_of(const std::string& config)
+    {
+        for (const Shape& s : shapes)
+            for (const Width& w : widths)
+                if (config_name(s, w) == config)
+                    return w.taps;
+        return 0;
+    }
+
     static void print_value(const std::map<std::string, double>& rates, const char* variant,
                             double scale, const char* format)
     {
@@ -209,12 +312,29 @@ private:
     }
 
     std::map<std::string, std::map<std::string, double>> rates_;
+    // "multiply-add" in pairs/s, "stream/SHAPE" in voxels/s.
+    std::map<std::string, double> floors_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    benchmark::RegisterBenchmark((std::string(floor_prefix) + "multiply-add").c_str(),
+                                 run_multiply_adds)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime()
+        ->MinTime(0.2)
+        ->Repetitions(5)
+        ->ReportAggregatesOnly(true);
+    for (const Shape& s : shapes)
+        benchmark::RegisterBenchmark((floor_prefix + std::string("stream/") + shape_name(s)).c_str(),
+                                     run_stream, s)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->MinTime(0.2)
+            ->Repetitions(5)
+            ->ReportAggregatesOnly(true);
     for (const Shape& s : shapes)
         for (const Width& w : widths)
             for (const Variant& v : variants) {

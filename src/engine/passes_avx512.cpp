@@ -48,6 +48,17 @@ struct Avx512 {
     static V add(V a, V b) { return _mm512_add_pd(a, b); }
     static V mul(V a, V b) { return _mm512_mul_pd(a, b); }
     static V div(V a, V b) { return _mm512_div_pd(a, b); }
+    /* A vector is a cache line: x windows come from aligned loads. */
+    static const bool shifted_windows = true;
+    /* Lanes r .. 7 of lo, then lanes 0 .. r - 1 of hi: the vector that
+     * begins r samples into lo, when hi follows lo in memory. The
+     * zero-masking form with every lane kept, as in transpose. */
+    template <int r>
+    static V window(V lo, V hi)
+    {
+        return _mm512_castsi512_pd(_mm512_maskz_alignr_epi64(0xff, _mm512_castpd_si512(hi),
+                                                             _mm512_castpd_si512(lo), r));
+    }
     /* Pairs of rows interleaved, then 128-bit and 256-bit lanes exchanged:
      * three rounds of eight shuffles. The shuffles are the zero-masking
      * forms with every lane kept, the same instructions: GCC's plain forms

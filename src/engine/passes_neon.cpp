@@ -31,6 +31,9 @@ struct Neon {
     static V add(V a, V b) { return vaddq_f64(a, b); }
     static V mul(V a, V b) { return vmulq_f64(a, b); }
     static V div(V a, V b) { return vdivq_f64(a, b); }
+    /* As for SSE2: a shift across two vectors takes an instruction of its
+     * own, and few 16-byte loads straddle a cache line. */
+    static const bool shifted_windows = false;
     static void transpose(V rows[2])
     {
         const V first = vzip1q_f64(rows[0], rows[1]);

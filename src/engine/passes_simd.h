@@ -8,6 +8,9 @@
  *   load, store            aligned; loadu, storeu unaligned
  *   add, mul, div          lane by lane, rounded to double
  *   transpose(V[width])    rows to columns
+ *   shifted_windows        whether filter_line_interior builds its windows
+ *                          with window<r>(lo, hi), the vector r samples
+ *                          into lo, from aligned loads
  *
  * Everything here has internal linkage, so the SSE2, AVX and AVX-512
  * copies, compiled for different instruction sets, never merge into one.
@@ -104,6 +107,62 @@ void scatter_rows(const double* lines, int32_t count, int32_t n, double* rows, p
             rows[lane * stride + x] = lines[x * block + lane];
 }
 
+/* Interior x outputs out[0 .. G * S::width - 1] of one line, where
+ * `window`, the sample half a kernel before out[0], begins on a 64-byte
+ * boundary and a vector is 64 bytes (aligned_line_outputs, below). A
+ * vector of a line that begins anywhere else straddles two cache lines,
+ * and loading one per tap and output vector costs two loads each. Here
+ * each window is put together from the two aligned vectors it spans
+ * (S::window): the same samples in the same lanes, multiplied and added in
+ * the same order, so every sum is the same. It reads up to a vector beyond
+ * the samples the outputs use.
+ *
+ * Tap `tap` into each of the G sums, the windows shifted by r samples. */
+template <class S, int G, int r>
+inline void add_shifted_windows(const typename S::V* aligned, typename S::V tap,
+                                typename S::V* sum)
+{
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g)
+        sum[g] = S::add(sum[g], S::mul(tap, r == 0 ? aligned[g]
+                                                   : S::template window<r>(aligned[g],
+                                                                           aligned[g + 1])));
+}
+
+/* Taps j + r, j + r + 1, ... up to j + S::width - 1 or the last tap, each
+ * with the window shifted by as many samples. */
+template <class S, int G, int r>
+inline void add_taps_from(const typename S::V* aligned, const AxisKernel& kernel, int32_t j,
+                          typename S::V* sum)
+{
+    if (j + r >= kernel.count)
+        return;
+    add_shifted_windows<S, G, r>(aligned, S::tap(kernel, j + r), sum);
+    if constexpr (r + 1 < S::width)
+        add_taps_from<S, G, r + 1>(aligned, kernel, j, sum);
+}
+
+template <class S, int G>
+inline void aligned_line_outputs(const double* window, const AxisKernel& kernel, double* out)
+{
+    typedef typename S::V V;
+    const int W = S::width;
+    V sum[G];
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g)
+        sum[g] = S::zero();
+    for (int32_t j = 0; j < kernel.count; j += W) {
+        V aligned[G + 1];
+#pragma GCC unroll 9
+        for (int g = 0; g <= G; ++g)
+            aligned[g] = S::load(window + j + g * W);
+        add_taps_from<S, G, 0>(aligned, kernel, j, sum);
+    }
+#pragma GCC unroll 8
+    for (int g = 0; g < G; ++g)
+        S::storeu(out + g * W, sum[g]);
+}
+
 /* The interior outputs of one x line, at least S::width of them. Here the
  * lanes hold neighbouring outputs of the same line, which needs no
  * transposing: the rows of a run are the line's own samples, from the one
@@ -118,6 +177,18 @@ void filter_line_interior(const double* in, double* out, int32_t nx, const AxisK
     const int32_t end = nx - h;
     const OutputRun run = {0, 0, 0, kernel.count - 1, true, 0, 0};
     int32_t i = h;
+    if constexpr (S::shifted_windows) {
+        /* Up to the first output whose window begins on a cache line, one
+         * vector as below; from there groups of aligned windows, as long as
+         * the vector after each group's samples lies within the line. */
+        const int32_t lead = (int32_t)((W - (uintptr_t)in / sizeof(double) % W) % W);
+        if (h + lead + G * W + W <= end) {
+            if (lead > 0)
+                run_outputs<S, 1, 1, false, false>(SteppedRows{in, 1}, kernel, run, out + h, 0);
+            for (i = h + lead; i + G * W + W <= end; i += G * W)
+                aligned_line_outputs<S, G>(in + i - h, kernel, out + i);
+        }
+    }
     for (; i + G * W <= end; i += G * W)
         run_outputs<S, 1, G, false, false>(SteppedRows{in + i - h, 1}, kernel, run, out + i, 0);
     for (; i + W <= end; i += W)

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "argument_checks.h"
+#include "huge_pages.h"
 #include "mex_console.h"
 #include "voxblur_engine.h"
 #include "voxblur_help.h"
@@ -69,12 +70,14 @@ static NDArray real_values(const octave_value& argument)
 
 /* A double array of the given size whose elements are left as they come
  * from the allocator: Array's own constructors zero every element, which
- * costs a pass over the whole result before the engine writes it. */
+ * costs a pass over the whole result before the engine writes it. Nothing
+ * has written a large block yet, so it can still be mapped in huge pages. */
 static NDArray unfilled_array(const dim_vector& dims)
 {
     std::allocator<double> allocator;
     const octave_idx_type count = dims.safe_numel();
     double* data = allocator.allocate(count);
+    advise_huge_pages(data, (size_t)count * sizeof(double));
     try {
         return NDArray(Array<double>(data, dims));
     } catch (...) {

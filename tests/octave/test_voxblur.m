@@ -213,3 +213,15 @@
 %! assert (voxblur (v, "", [2 2 2], int8 (zeros (1, 0))), want);
 %! assert (voxblur (v, sparse (zeros (3, 0)), [2 2 2], {}), want);
 %! assert (message_of (v, [], zeros (3, 0)), "voxblur: Filter size should have dimension 3");
+
+%!test
+%! ## voxblur.oct on Linux asks for transparent huge pages for a result that
+%! ## holds whole 2 MiB pages: while the result lives, one more mapping
+%! ## carries the advice (VmFlags "hg").
+%! [~, ~, extension] = fileparts (which ("voxblur"));
+%! if (strcmp (extension, ".oct") && exist ("/proc/self/smaps", "file"))
+%!   advised = @() numel (regexp (fileread ("/proc/self/smaps"), "VmFlags:[^\n]* hg", "match"));
+%!   before = advised ();
+%!   evalc ("out = voxblur (zeros (100, 100, 100), [], [1 1 1]);");
+%!   assert (advised (), before + 1);
+%! endif
