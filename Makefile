@@ -32,9 +32,10 @@ NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave 
 # g++-multilib, which conflicts with every cross compiler; the kernel's i386
 # headers (asm/) that the metapackage would link in come from
 # linux-libc-dev:i386 instead. wine64 runs the x86-64 Windows file. The
-# engine is also built for 64-bit ARM, with GCC and Clang, and run under qemu.
+# engine is also built for 64-bit ARM, with GCC and Clang, and run under qemu,
+# and compiled as Microsoft's compiler sees it with clang-cl (clang-tools-14).
 TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-w64 wine wine32:i386 wine64 \
-                   clang libclang-rt-14-dev llvm valgrind g++-aarch64-linux-gnu qemu-user
+                   clang clang-tools-14 libclang-rt-14-dev llvm valgrind g++-aarch64-linux-gnu qemu-user
 # Octave draws plots without a display only through gnuplot, and its text
 # layout needs the FreeSans font that the octave package only recommends.
 FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf

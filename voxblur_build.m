@@ -37,7 +37,7 @@ names = names(~strncmp(names, 'threads_', 8));
 if isempty(names)
     error('voxblur_build: no engine sources (*.cpp) in %s', engine);
 end
-names{end + 1} = threads_for(exist('OCTAVE_VERSION', 'builtin') ~= 0);
+names{end + 1} = threads_for();
 sources = [{fullfile(host_binding, 'gateway.cpp')}, fullfile(engine, names)];
 includes = {['-I' engine], ['-I' host_binding]};
 
@@ -90,26 +90,30 @@ end
 end
 
 % The engine's threads: Windows' own on Windows, as voxblur.mexw64 and the
-% Octave package have them; POSIX threads in Octave elsewhere, as our Octave
-% builds; none in MATLAB elsewhere, as the shipped Linux files.
-function name = threads_for(in_octave)
+% Octave package have them; POSIX threads on Linux and macOS, as our Octave
+% builds (threads_posix.cpp counts the processors either way). Only the
+% shipped Linux files, whose link properties allow no thread library, keep
+% to one thread; a file built here has no such constraint.
+function name = threads_for()
 if ispc
     name = 'threads_win32.cpp';
-elseif in_octave
-    name = 'threads_posix.cpp';
 else
-    name = 'threads_single.cpp';
+    name = 'threads_posix.cpp';
 end
 end
 
 % MATLAB: the R14 generation of host calls, as the shipped MEX files bind
 % them, and on Linux and macOS the mexVersion export that the shipped Linux
-% files carry.
+% files carry, and the POSIX threads library (part of the C library since
+% glibc 2.34 and on macOS, a library of its own on older Linux systems).
 function build_for_matlab(folder, includes, sources)
+libraries = {};
 if isunix
     sources{end + 1} = fullfile(fileparts(sources{1}), 'mexversion.cpp');
+    libraries = {'-lpthread'};
 end
-mex('-DVOXBLUR_HOST_R14', includes{:}, '-outdir', folder, '-output', 'voxblur', sources{:});
+mex('-DVOXBLUR_HOST_R14', includes{:}, '-outdir', folder, '-output', 'voxblur', sources{:}, ...
+    libraries{:});
 end
 
 % Octave: Octave's own mex.h, with the flags of our Octave build except

@@ -9,6 +9,7 @@ set(VOXBLUR_ENGINE_SOURCE_NAMES
     gauss_filter.cpp
     passes_avx.cpp
     passes_avx512.cpp
+    passes_neon.cpp
     passes_plain.cpp
     passes_select.cpp
     passes_sse2.cpp)

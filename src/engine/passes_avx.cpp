@@ -4,17 +4,26 @@
  * even where a build targets a processor that has it. */
 #include "exact_arithmetic.h"
 
-#if defined(__x86_64__)
+#include "volume_passes.h"
+
+#if VOXBLUR_VECTORS_X86_64
 
 #include <immintrin.h>
+/* clang-cl's immintrin.h, unlike Microsoft's, declares the AVX
+ * intrinsics only for a build that targets it throughout (/arch:AVX); the
+ * pragma below is enough for them. */
+#if defined(_MSC_VER) && defined(__clang__)
+#include <avxintrin.h>
+#endif
 
-#include "volume_passes.h"
 #include "voxblur_engine.h"
 
-/* Everything below, the shared templates included, is compiled for AVX. */
+/* Everything below, the shared templates included, is compiled for AVX.
+ * Microsoft's compiler takes any intrinsic in any function and needs no
+ * such option. */
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
-#else
+#elif defined(__GNUC__)
 #pragma GCC push_options
 #pragma GCC target("avx")
 #endif
@@ -62,7 +71,7 @@ extern "C" void volume_passes_avx(const double* input, double* output, const int
 
 #if defined(__clang__)
 #pragma clang attribute pop
-#else
+#elif defined(__GNUC__)
 #pragma GCC pop_options
 #endif
 

@@ -5,18 +5,28 @@
  * from forming them, and a test reads this file's object code for any. */
 #include "exact_arithmetic.h"
 
-#if defined(__x86_64__)
+#include "volume_passes.h"
+
+#if VOXBLUR_VECTORS_X86_64
 
 #include <immintrin.h>
+/* clang-cl's immintrin.h, unlike Microsoft's, declares the AVX-512
+ * intrinsics only for a build that targets it throughout (/arch:AVX512); the
+ * pragma below is enough for them. */
+#if defined(_MSC_VER) && defined(__clang__)
+#include <smmintrin.h>
+#include <avxintrin.h>
+#include <avx512fintrin.h>
+#endif
 
-#include "volume_passes.h"
 #include "voxblur_engine.h"
 
 /* Everything below, the shared templates included, is compiled for
- * AVX-512F. */
+ * AVX-512F. Microsoft's compiler takes any intrinsic in any function and
+ * needs no such option. */
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
-#else
+#elif defined(__GNUC__)
 #pragma GCC push_options
 #pragma GCC target("avx512f")
 #endif
@@ -90,7 +100,7 @@ extern "C" void volume_passes_avx512(const double* input, double* output,
 
 #if defined(__clang__)
 #pragma clang attribute pop
-#else
+#elif defined(__GNUC__)
 #pragma GCC pop_options
 #endif
 

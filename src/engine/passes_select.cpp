@@ -2,19 +2,81 @@
 
 #include <stddef.h>
 
-#if defined(__x86_64__)
-#include <cpuid.h>
-#endif
-
 #include "threads.h"
 #include "volume_passes.h"
 
-#if defined(__x86_64__)
+#if VOXBLUR_VECTORS_X86_64
+#if defined(_MSC_VER)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+#endif
+
+#if VOXBLUR_VECTORS_X86_64
+namespace {
+
+/* CPUID leaf `leaf`, subleaf `sub`, as eax, ebx, ecx, edx; all zero for a
+ * leaf beyond the processor's highest. Microsoft's compiler has no
+ * <cpuid.h>, GCC no __cpuidex. */
+void cpu_id(unsigned int leaf, unsigned int sub, unsigned int registers[4])
+{
+#if defined(_MSC_VER)
+    int values[4];
+    __cpuid(values, 0);
+    const bool exists = (unsigned int)values[0] >= leaf;
+    if (exists)
+        __cpuidex(values, (int)leaf, (int)sub);
+    for (int r = 0; r < 4; ++r)
+        registers[r] = exists ? (unsigned int)values[r] : 0;
+#else
+    if (!__get_cpuid_count(leaf, sub, &registers[0], &registers[1], &registers[2], &registers[3]))
+        registers[0] = registers[1] = registers[2] = registers[3] = 0;
+#endif
+}
+
+/* Which register states the operating system saves on a switch (XCR0).
+ * xgetbv is an invalid instruction unless CPUID leaf 1 reports OSXSAVE. */
+uint64_t saved_states()
+{
+#if defined(_MSC_VER)
+    return _xgetbv(0);
+#else
+    unsigned int low, high;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (uint64_t)high << 32 | low;
+#endif
+}
+
+const uint32_t leaf1_ecx_osxsave = 1u << 27;
+const uint32_t leaf1_ecx_avx = 1u << 28;
+const uint32_t leaf7_ebx_avx512f = 1u << 16;
+/* XCR0 bits 1 and 2: the SSE registers and the AVX registers' upper
+ * halves. */
+const uint64_t states_avx = 0x6;
+/* And bits 5, 6 and 7: the mask registers, the AVX-512 registers' upper
+ * halves, the sixteen upper registers. */
+const uint64_t states_avx512 = 0xe6;
+
+/* "GenuineIntel" and "AuthenticAMD", as leaf 0 returns them in ebx, edx,
+ * ecx. */
+const unsigned int intel_signature[3] = {0x756e6547, 0x49656e69, 0x6c65746e};
+const unsigned int amd_signature[3] = {0x68747541, 0x69746e65, 0x444d4163};
+
+}  // namespace
+
+/* AVX in the processor, and the operating system saving the 256-bit
+ * registers. Asked of the processor itself, as for AVX-512 below, rather
+ * than through __builtin_cpu_supports, which Microsoft's compiler does not
+ * have. */
 extern "C" int cpu_has_avx(void)
 {
-    /* Also true only when the operating system saves the 256-bit registers. */
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx");
+    unsigned int leaf1[4];
+    cpu_id(1, 0, leaf1);
+    const uint32_t wanted = leaf1_ecx_osxsave | leaf1_ecx_avx;
+    if ((leaf1[2] & wanted) != wanted)
+        return 0;
+    return (saved_states() & states_avx) == states_avx;
 }
 
 /* AVX-512F in the processor (CPUID leaf 7's EBX), and the operating system
@@ -23,9 +85,8 @@ extern "C" int cpu_has_avx(void)
  * unless leaf 1's ECX says OSXSAVE: without it, the state is not saved. */
 extern "C" int avx512_usable(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0)
 {
-    const uint64_t avx512_state = 0xe6;
-    return (leaf1_ecx & bit_OSXSAVE) && (leaf7_ebx & bit_AVX512F) &&
-           (xcr0 & avx512_state) == avx512_state;
+    return (leaf1_ecx & leaf1_ecx_osxsave) && (leaf7_ebx & leaf7_ebx_avx512f) &&
+           (xcr0 & states_avx512) == states_avx512;
 }
 
 /* Asked here rather than through __builtin_cpu_supports, whose answer
@@ -33,17 +94,12 @@ extern "C" int avx512_usable(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xc
  * versions) the build links. */
 extern "C" int cpu_has_avx512(void)
 {
-    unsigned int eax, ebx, ecx, edx;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
-        return 0;
-    const uint32_t leaf1_ecx = ecx;
-    if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
-        ebx = 0;
-    /* xgetbv is an invalid instruction where OSXSAVE is clear. */
-    unsigned int xcr0_low = 0, xcr0_high = 0;
-    if (leaf1_ecx & bit_OSXSAVE)
-        __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
-    return avx512_usable(leaf1_ecx, ebx, (uint64_t)xcr0_high << 32 | xcr0_low);
+    unsigned int leaf1[4];
+    unsigned int leaf7[4];
+    cpu_id(1, 0, leaf1);
+    cpu_id(7, 0, leaf7);
+    const uint64_t xcr0 = leaf1[2] & leaf1_ecx_osxsave ? saved_states() : 0;
+    return avx512_usable(leaf1[2], leaf7[1], xcr0);
 }
 
 /* AVX-512 pays where the arithmetic outweighs moving the volume. With
@@ -66,14 +122,18 @@ extern "C" int avx512_wins(enum cpu_vendor vendor, int32_t family, int32_t taps_
     return taps_sum >= avx512_least_taps;
 }
 
+static bool is_signature(const unsigned int* leaf0, const unsigned int* signature)
+{
+    return leaf0[1] == signature[0] && leaf0[3] == signature[1] && leaf0[2] == signature[2];
+}
+
 static enum cpu_vendor processor_vendor(void)
 {
-    unsigned int highest, ebx, ecx, edx;
-    if (!__get_cpuid(0, &highest, &ebx, &ecx, &edx))
-        return cpu_vendor_other;
-    if (ebx == signature_INTEL_ebx && edx == signature_INTEL_edx && ecx == signature_INTEL_ecx)
+    unsigned int leaf0[4];
+    cpu_id(0, 0, leaf0);
+    if (is_signature(leaf0, intel_signature))
         return cpu_vendor_intel;
-    if (ebx == signature_AMD_ebx && edx == signature_AMD_edx && ecx == signature_AMD_ecx)
+    if (is_signature(leaf0, amd_signature))
         return cpu_vendor_amd;
     return cpu_vendor_other;
 }
@@ -82,11 +142,10 @@ static enum cpu_vendor processor_vendor(void)
  * the base family 15. */
 static int32_t processor_family(void)
 {
-    unsigned int eax, ebx, ecx, edx;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
-        return 0;
-    const int32_t family = (eax >> 8) & 0xf;
-    return family == 0xf ? family + ((eax >> 20) & 0xff) : family;
+    unsigned int leaf1[4];
+    cpu_id(1, 0, leaf1);
+    const int32_t family = (leaf1[0] >> 8) & 0xf;
+    return family == 0xf ? family + ((leaf1[0] >> 20) & 0xff) : family;
 }
 
 extern "C" volume_passes_fn* fastest_passes(const int32_t* taps)
@@ -98,7 +157,16 @@ extern "C" volume_passes_fn* fastest_passes(const int32_t* taps)
         return volume_passes_avx;
     return volume_passes_sse2;
 }
+#elif VOXBLUR_VECTORS_NEON
+/* Every 64-bit ARM processor has NEON, and the longer vectors of SVE are
+ * not used: nothing to ask. */
+extern "C" volume_passes_fn* fastest_passes(const int32_t* /* taps */)
+{
+    return volume_passes_neon;
+}
+#endif
 
+#if VOXBLUR_VECTORS_X86_64 || VOXBLUR_VECTORS_NEON
 /* Below about this many voxels per thread, starting and joining the thread
  * costs more than its share of the work saves. */
 static const ptrdiff_t voxels_per_thread = (ptrdiff_t)1 << 15;
@@ -118,11 +186,13 @@ static int32_t threads_for(const int32_t* dimensions)
 extern "C" void volume_passes(const double* input, double* output, const int32_t* dimensions,
                               const int32_t* taps, const double* widths)
 {
-#if defined(__x86_64__)
+#if VOXBLUR_VECTORS_X86_64 || VOXBLUR_VECTORS_NEON
     fastest_passes(taps)(input, output, dimensions, taps, widths, threads_for(dimensions));
 #else
-    /* Wherever __x86_64__ is not defined: the 32-bit files, which compute
-     * in the x87 unit, 64-bit ARM, and Microsoft's compiler for x86-64. */
+    /* A processor without vector passes here, one line at a time on the
+     * calling thread: the 32-bit x86 builds, which compute in the x87 unit
+     * and whose results are their own, any processor other than x86-64
+     * and 64-bit ARM, and Microsoft's ARM64EC code (see volume_passes.h). */
     volume_passes_plain(input, output, dimensions, taps, widths, 1);
 #endif
 }

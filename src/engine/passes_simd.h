@@ -1,6 +1,6 @@
 /* The body of the vector passes, shared by passes_sse2.cpp,
- * passes_avx.cpp and passes_avx512.cpp. Each defines a vector type S and
- * includes this file:
+ * passes_avx.cpp, passes_avx512.cpp and passes_neon.cpp. Each defines a
+ * vector type S and includes this file:
  *
  *   S::V                   the vector of S::width doubles (2, 4 or 8)
  *   zero, splat            all lanes 0.0, all lanes one value
@@ -26,6 +26,12 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* Microsoft's compiler knows no "#pragma GCC unroll" and would warn at
+ * each one. */
+#if defined(_MSC_VER) && !defined(__clang__)
+#pragma warning(disable : 4068)
+#endif
 
 #include "block_filter.h"
 #include "engine_limits.h"

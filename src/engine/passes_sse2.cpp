@@ -2,12 +2,13 @@
  * processor has. The 32-bit builds keep the plain passes. */
 #include "exact_arithmetic.h"
 
-#if defined(__x86_64__)
+#include "volume_passes.h"
+
+#if VOXBLUR_VECTORS_X86_64
 
 #include <emmintrin.h>
 
 #include "passes_simd.h"
-#include "volume_passes.h"
 
 namespace {
 

@@ -4,7 +4,8 @@
  *
  *   threads_single.cpp  every part on the calling thread: the MEX files
  *                       whose link properties allow no thread library
- *   threads_posix.cpp   POSIX threads: the Octave builds, tests, benchmark
+ *   threads_posix.cpp   POSIX threads: the Octave builds, what voxblur_build
+ *                       makes on Linux and macOS, tests, benchmark
  *   threads_win32.cpp   the Windows kernel's own threads (KERNEL32 only)
  *
  * A worker runs engine code only: no host call, no allocation. Whatever it

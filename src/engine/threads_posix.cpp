@@ -61,11 +61,17 @@ extern "C" int32_t threads_available(void)
     const int32_t asked = parse_thread_count(getenv("VOXBLUR_THREADS"));
     if (asked > 0)
         return asked;
-    long processors = 1;
+    long processors = 0;
+#if defined(CPU_COUNT)
+    /* Linux (and a few others) tell which processors this process may run
+     * on, as taskset or a batch system restricts them. */
     cpu_set_t allowed;
     if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
         processors = CPU_COUNT(&allowed);
-    else
+#endif
+    /* Elsewhere (macOS, whose sched.h has neither cpu_set_t nor
+     * sched_getaffinity), or when that fails: the processors online. */
+    if (processors < 1)
         processors = sysconf(_SC_NPROCESSORS_ONLN);
     if (processors < 1)
         return 1;

@@ -8,6 +8,22 @@
 
 #include <stdint.h>
 
+/* Which vector passes this build has. x86-64: SSE2, AVX and AVX-512, for
+ * GCC and Clang (__x86_64__) and for Microsoft's compiler, which names the
+ * processor _M_X64 only (and names it so in ARM64EC code too, which runs on
+ * ARM and is left out). 64-bit ARM: NEON. Anything else, the 32-bit x86
+ * builds among them, has the plain passes only. */
+#if defined(__x86_64__) || (defined(_M_X64) && !defined(_M_ARM64EC))
+#define VOXBLUR_VECTORS_X86_64 1
+#else
+#define VOXBLUR_VECTORS_X86_64 0
+#endif
+#if defined(__aarch64__) || defined(_M_ARM64)
+#define VOXBLUR_VECTORS_NEON 1
+#else
+#define VOXBLUR_VECTORS_NEON 0
+#endif
+
 /* Kept out of a shared library's dynamic symbol table: only gauss_filter,
  * compute_gauss and filter_1d are the engine's named routines. PE targets
  * export nothing by default and reject the attribute. */
@@ -37,11 +53,11 @@ VOXBLUR_INTERNAL void volume_passes(const double* input, double* output,
                                     const double* widths);
 
 /* One line at a time through filter_1d, always on the calling thread: what
- * every build but x86-64 with GCC or Clang runs (the 32-bit files, 64-bit
- * ARM, Microsoft's compiler), and the oracle for the vector passes. */
+ * a build without vector passes runs (the 32-bit x86 files among them), and
+ * the oracle for the others. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_plain;
 
-#if defined(__x86_64__)
+#if VOXBLUR_VECTORS_X86_64
 /* Blocks of eight lines in vector lanes; SSE2 is on every x86-64 CPU. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_sse2;
 /* The same with 256-bit vectors; call only when cpu_has_avx() says so. */
@@ -53,14 +69,22 @@ VOXBLUR_INTERNAL int cpu_has_avx512(void);
 /* Its answer from CPUID leaf 1's ECX, leaf 7's EBX (0 where there is no
  * leaf 7) and XCR0 (0 where OSXSAVE is clear). */
 VOXBLUR_INTERNAL int avx512_usable(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0);
-/* The variant that volume_passes runs on this processor for kernels of
- * these lengths (taps[0..2], as for the passes). */
-VOXBLUR_INTERNAL volume_passes_fn* fastest_passes(const int32_t* taps);
 /* Whether a processor of this vendor and family (CPUID's, the extended
  * family added) runs kernels of taps_sum taps in all faster with AVX-512
  * than with AVX. */
 enum cpu_vendor { cpu_vendor_other, cpu_vendor_intel, cpu_vendor_amd };
 VOXBLUR_INTERNAL int avx512_wins(enum cpu_vendor vendor, int32_t family, int32_t taps_sum);
+#endif
+
+#if VOXBLUR_VECTORS_NEON
+/* The same with NEON's two lanes, which every 64-bit ARM CPU has. */
+VOXBLUR_INTERNAL volume_passes_fn volume_passes_neon;
+#endif
+
+#if VOXBLUR_VECTORS_X86_64 || VOXBLUR_VECTORS_NEON
+/* The variant that volume_passes runs on this processor for kernels of
+ * these lengths (taps[0..2], as for the passes). */
+VOXBLUR_INTERNAL volume_passes_fn* fastest_passes(const int32_t* taps);
 #endif
 
 #ifdef __cplusplus

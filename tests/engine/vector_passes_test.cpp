@@ -1,5 +1,6 @@
-// The SSE2, AVX and AVX-512 passes against the plain passes, bit for bit,
-// on one thread and split among 2 to 5 threads, on a few thousand random
+// The SSE2, AVX and AVX-512 passes (or on 64-bit ARM the NEON passes)
+// against the plain passes, bit for bit, on one thread and split among 2 to
+// 5 threads (NEON: 1 to 3), on a few thousand random
 // volumes: every axis length from 0 to 40 and some of up to 1023, planes
 // that end on either side of the z pass's chunks, widths from zero to
 // infinite and NaN, factors 1 to 7, and data with
@@ -8,8 +9,9 @@
 // whichever variant it picks, is checked too).
 //
 // When two NaNs of different bits meet in one addition or multiplication,
-// x86 keeps the first operand's, and for a commutative operation the
-// compiler picks which that is: filter_1d's own compiled code picks
+// x86 keeps the first operand's (ARM too, unless only the other is
+// signalling), and for a commutative operation the compiler picks which
+// that is: filter_1d's own compiled code picks
 // differently from one term of a sum to the next. So the bits of such a
 // NaN are no property of either engine. Cases whose NaNs all have the bits
 // of the processor's default NaN (which inf - inf and 0 * inf also give)
@@ -17,7 +19,9 @@
 // compared bit for bit wherever the plain result is not a NaN.
 #include <gtest/gtest.h>
 
-#if defined(__x86_64__)
+#include "volume_passes.h"
+
+#if VOXBLUR_VECTORS_X86_64 || VOXBLUR_VECTORS_NEON
 
 #include <cfloat>
 #include <cmath>
@@ -30,7 +34,6 @@
 #include <vector>
 
 #include "engine_run.h"
-#include "volume_passes.h"
 
 namespace {
 
@@ -51,7 +54,16 @@ double from_bits(uint64_t bits)
     return value;
 }
 
-const double default_nan = from_bits(0xfff8000000000000);
+// The NaN that the processor's arithmetic makes: negative on x86,
+// positive on ARM. Worked out at run time, which a compiler's folding
+// would not answer for the processor.
+double processor_nan()
+{
+    volatile double infinity = std::numeric_limits<double>::infinity();
+    return infinity - infinity;
+}
+
+const double default_nan = processor_nan();
 
 // NaNs beside the default one: C's and Octave's NaN, a payload, a
 // signalling NaN.
@@ -220,9 +232,10 @@ std::string describe(const PassCase& c, const std::array<int32_t, 3>& taps)
 struct Variant {
     const char* name;
     volume_passes_fn* passes;
-    int (*cpu_has)();     // null: every x86-64 processor has it
-    const char* missing;  // what the processor lacks when cpu_has() is 0
-    bool threaded;        // case i on 2 + i % 4 threads, else on one
+    int (*cpu_has)();       // null: every processor of the architecture has it
+    const char* missing;    // what the processor lacks when cpu_has() is 0
+    int32_t least_threads;  // case i on least_threads + i % thread_counts threads
+    int32_t thread_counts;
 };
 
 void PrintTo(const Variant& variant, std::ostream* out)
@@ -244,7 +257,7 @@ TEST_P(VectorPasses, WriteTheSameBitsAsThePlainPasses)
     const double unwritten = from_bits(0x7ff4000000dead00);
     for (size_t i = 0; i < cases.size(); ++i) {
         const PassCase& c = cases[i];
-        const int32_t threads = variant.threaded ? int32_t(2 + i % 4) : 1;
+        const int32_t threads = variant.least_threads + int32_t(i % variant.thread_counts);
         const std::vector<double> input = case_volume(c);
         const std::vector<double> input_copy = input;
         EngineRun run = run_gauss_filter(input, c.dims, c.widths, c.factor);
@@ -269,17 +282,33 @@ TEST_P(VectorPasses, WriteTheSameBitsAsThePlainPasses)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, VectorPasses,
-                         testing::Values(Variant{"sse2", volume_passes_sse2, nullptr, "", false},
-                                         Variant{"avx", volume_passes_avx, cpu_has_avx, "AVX",
-                                                 false},
-                                         Variant{"avx512", volume_passes_avx512, cpu_has_avx512,
-                                                 "AVX-512F", false},
-                                         Variant{"sse2_2_to_5_threads", volume_passes_sse2,
-                                                 nullptr, "", true}),
+const Variant variants[] = {
+#if VOXBLUR_VECTORS_X86_64
+    {"sse2", volume_passes_sse2, nullptr, "", 1, 1},
+    {"avx", volume_passes_avx, cpu_has_avx, "AVX", 1, 1},
+    {"avx512", volume_passes_avx512, cpu_has_avx512, "AVX-512F", 1, 1},
+    {"sse2_2_to_5_threads", volume_passes_sse2, nullptr, "", 2, 4},
+#else
+    {"neon_1_to_3_threads", volume_passes_neon, nullptr, "", 1, 3},
+#endif
+};
+
+INSTANTIATE_TEST_SUITE_P(Variants, VectorPasses, testing::ValuesIn(variants),
                          [](const testing::TestParamInfo<Variant>& info) {
                              return std::string(info.param.name);
                          });
+
+#if VOXBLUR_VECTORS_NEON
+// NEON is in every 64-bit ARM processor: gauss_filter takes it for any
+// kernels, never the plain passes.
+TEST(VectorChoice, EveryArmBuildTakesNeon)
+{
+    for (int32_t length : {1, 3, 9, 33, 99}) {
+        const int32_t taps[3] = {length, length, length};
+        EXPECT_EQ(fastest_passes(taps), volume_passes_neon) << length << " taps";
+    }
+}
+#endif
 
 }  // namespace
 
