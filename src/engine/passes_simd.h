@@ -138,8 +138,11 @@ inline void add_taps_from(const typename S::V* aligned, const AxisKernel& kernel
     if (j + r >= kernel.count)
         return;
     add_shifted_windows<S, G, r>(aligned, S::tap(kernel, j + r), sum);
-    if constexpr (r + 1 < S::width)
-        add_taps_from<S, G, r + 1>(aligned, kernel, j, sum);
+    /* (The last r names itself, in a branch the compiler drops: the
+     * sources stay C++14, which mex commands may still ask for.) */
+    const int next = r + 1 < S::width ? r + 1 : r;
+    if (next != r)
+        add_taps_from<S, G, next>(aligned, kernel, j, sum);
 }
 
 template <class S, int G>
@@ -163,6 +166,39 @@ inline void aligned_line_outputs(const double* window, const AxisKernel& kernel,
         S::storeu(out + g * W, sum[g]);
 }
 
+/* The first interior outputs of one x line, for filter_line_interior:
+ * where S builds shifted windows, up to the first output whose window
+ * begins on a cache line one vector as below, then groups of aligned
+ * windows, as long as the vector after each group's samples lies within
+ * the line. Returns the first output it leaves to its caller. */
+template <class S, int G, bool shifted = S::shifted_windows>
+struct AlignedInterior {
+    static int32_t outputs(const double*, double*, int32_t, const AxisKernel& kernel,
+                           const OutputRun&)
+    {
+        return kernel.half;
+    }
+};
+
+template <class S, int G>
+struct AlignedInterior<S, G, true> {
+    static int32_t outputs(const double* in, double* out, int32_t end, const AxisKernel& kernel,
+                           const OutputRun& run)
+    {
+        const int W = S::width;
+        const int32_t h = kernel.half;
+        const int32_t lead = (int32_t)((W - (uintptr_t)in / sizeof(double) % W) % W);
+        if (h + lead + G * W + W > end)
+            return h;
+        if (lead > 0)
+            run_outputs<S, 1, 1, false, false>(SteppedRows{in, 1}, kernel, run, out + h, 0);
+        int32_t i = h + lead;
+        for (; i + G * W + W <= end; i += G * W)
+            aligned_line_outputs<S, G>(in + i - h, kernel, out + i);
+        return i;
+    }
+};
+
 /* The interior outputs of one x line, at least S::width of them. Here the
  * lanes hold neighbouring outputs of the same line, which needs no
  * transposing: the rows of a run are the line's own samples, from the one
@@ -176,19 +212,7 @@ void filter_line_interior(const double* in, double* out, int32_t nx, const AxisK
     const int32_t h = kernel.half;
     const int32_t end = nx - h;
     const OutputRun run = {0, 0, 0, kernel.count - 1, true, 0, 0};
-    int32_t i = h;
-    if constexpr (S::shifted_windows) {
-        /* Up to the first output whose window begins on a cache line, one
-         * vector as below; from there groups of aligned windows, as long as
-         * the vector after each group's samples lies within the line. */
-        const int32_t lead = (int32_t)((W - (uintptr_t)in / sizeof(double) % W) % W);
-        if (h + lead + G * W + W <= end) {
-            if (lead > 0)
-                run_outputs<S, 1, 1, false, false>(SteppedRows{in, 1}, kernel, run, out + h, 0);
-            for (i = h + lead; i + G * W + W <= end; i += G * W)
-                aligned_line_outputs<S, G>(in + i - h, kernel, out + i);
-        }
-    }
+    int32_t i = AlignedInterior<S, G>::outputs(in, out, end, kernel, run);
     for (; i + G * W <= end; i += G * W)
         run_outputs<S, 1, G, false, false>(SteppedRows{in + i - h, 1}, kernel, run, out + i, 0);
     for (; i + W <= end; i += W)
