@@ -9,7 +9,7 @@
 # sources that need no C library headers are compiled warning-free for
 # both, and their objects must hold the vector passes and a choice among
 # them on threads, not the plain passes alone. Like Microsoft's compiler,
-# clang-cl takes C++14 unless told /std:c++17, which the passes need.
+# clang-cl takes C++14 by default, and so does this check.
 file(MAKE_DIRECTORY ${FOLDER})
 
 function(run)
@@ -41,7 +41,7 @@ endif()
 function(compile target)
     file(MAKE_DIRECTORY ${FOLDER}/${target})
     foreach(source ${ARGN})
-        run(${CLANG_CL} --target=${target} /std:c++17 /c /O2 /W4 /WX -Xclang -ffreestanding
+        run(${CLANG_CL} --target=${target} /c /O2 /W4 /WX -Xclang -ffreestanding
             -I${ENGINE_DIR} -I${MEX_DIR} /Fo${target}/${source}.obj -- ${ENGINE_DIR}/${source}.cpp)
     endforeach()
 endfunction()
