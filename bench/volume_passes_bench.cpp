@@ -318,35 +318,30 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv)
+/* Every row is timed alike: the median of five runs of at least 0.2 s each. */
+static void time_like_the_others(benchmark::internal::Benchmark* row)
 {
-    benchmark::RegisterBenchmark((std::string(floor_prefix) + "multiply-add").c_str(),
-                                 run_multiply_adds)
-        ->Unit(benchmark::kMillisecond)
+    row->Unit(benchmark::kMillisecond)
         ->UseRealTime()
         ->MinTime(0.2)
         ->Repetitions(5)
         ->ReportAggregatesOnly(true);
+}
+
+int main(int argc, char** argv)
+{
+    time_like_the_others(benchmark::RegisterBenchmark(
+        (std::string(floor_prefix) + "multiply-add").c_str(), run_multiply_adds));
     for (const Shape& s : shapes)
-        benchmark::RegisterBenchmark((floor_prefix + std::string("stream/") + shape_name(s)).c_str(),
-                                     run_stream, s)
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime()
-            ->MinTime(0.2)
-            ->Repetitions(5)
-            ->ReportAggregatesOnly(true);
+        time_like_the_others(benchmark::RegisterBenchmark(
+            (floor_prefix + std::string("stream/") + shape_name(s)).c_str(), run_stream, s));
     for (const Shape& s : shapes)
         for (const Width& w : widths)
             for (const Variant& v : variants) {
                 if (v.passes == volume_passes_plain && s.nx > plain_largest)
                     continue;
-                benchmark::RegisterBenchmark((config_name(s, w) + "/" + v.name).c_str(), run_passes,
-                                             s, w, v)
-                    ->Unit(benchmark::kMillisecond)
-                    ->UseRealTime()
-                    ->MinTime(0.2)
-                    ->Repetitions(5)
-                    ->ReportAggregatesOnly(true);
+                time_like_the_others(benchmark::RegisterBenchmark(
+                    (config_name(s, w) + "/" + v.name).c_str(), run_passes, s, w, v));
             }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
