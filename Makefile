@@ -10,7 +10,8 @@
 #   make octave-pkg    write out/dist/voxblur-VERSION.tar.gz, for Octave's pkg install
 #   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
 #   make bench         time the plain, SSE2, AVX and AVX-512 passes and two threads
-#                      against this machine's floors, then voxblur.oct against the
+#                      against this machine's floors, the engine of voxblur.oct beside
+#                      that of the CMake build, then voxblur.oct against the
 #                      engine alone, the Octave MEX build, convn and smooth3, and
 #                      measure the peak memory of a call of each build
 #                      (never part of make test)
@@ -105,6 +106,7 @@ octave-pkg: native-tree
 bench: native-tree
 	@cmake --build --preset native --target voxblur_bench voxblur_octave engine_time_oct -j $(JOBS)
 	@out/build/native/bench/voxblur_bench
+	@./scripts/octave.sh --path bench --eval engine_builds
 	@./scripts/octave.sh --path bench --eval peers
 	@./scripts/octave.sh --path bench --eval "peak_memory('oct')"
 	@./scripts/octave.sh --path bench --eval "peak_memory('mex')"
