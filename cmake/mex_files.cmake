@@ -22,7 +22,7 @@
 #               once more under valgrind; wine or wine64: the Windows
 #               loader under that wine
 #   DEFAULT_LINK  which link checks a default link of the same sources
-#               must fail (tests/CMakeLists.txt), or none
+#               must fail (tests/link/CMakeLists.txt), or none
 function(voxblur_mex_file kind)
     set(keys FILE HOST THREADS GLIBC LINK EXPORT VERSION ARITHMETIC RUNNER DEFAULT_LINK)
     cmake_parse_arguments(PARSE_ARGV 1 row "" "" "${keys}")
