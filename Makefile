@@ -10,17 +10,22 @@
 #   make octave-pkg    write out/dist/voxblur-VERSION.tar.gz, for Octave's pkg install
 #   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
 #   make bench         time the plain, SSE2, AVX and AVX-512 passes and two threads
-#                      against this machine's floors, then voxblur.oct against the
+#                      against this machine's floors, the engine of voxblur.oct beside
+#                      that of the CMake build, then voxblur.oct against the
 #                      engine alone, the Octave MEX build, convn and smooth3, and
 #                      measure the peak memory of a call of each build
 #                      (never part of make test)
 # Each installs missing Debian packages first when run as root.
 
-# One preset per MEX file; native comes first, the others' tests use its
+# The presets of CMakePresets.json, in its order: one per MEX file of
+# cmake/mex_files.cmake; native comes first, the others' tests use its
 # case-table runner. Then the x86-64 build again under AddressSanitizer and
 # UndefinedBehaviorSanitizer (with a 60 s fuzz run), and the re-entrancy and
-# thread tests under ThreadSanitizer.
-PRESETS := native mexglx mexglx-r11 mexw32 dll mexw64 sanitize thread
+# thread tests under ThreadSanitizer. (Both lists are read when a recipe
+# runs, after deps has installed cmake.)
+PRESETS = $(shell cmake --list-presets | sed -n 's/^ *"\([^"]*\)".*/\1/p')
+# The MEX files, from the table.
+MEX_FILES = $(shell cmake -P cmake/list_mex_files.cmake)
 JOBS    ?= $(shell nproc)
 PREFIX  ?= /usr/local/share/voxblur
 FUZZ_SECONDS ?= 1800
@@ -65,8 +70,7 @@ build: configure
 	@for preset in $(PRESETS); do cmake --build --preset $$preset -j $(JOBS) || exit 1; done
 
 deliverables: build
-	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll \
-	       out/voxblur.mexw64
+	@ls -l $(MEX_FILES:%=out/%)
 
 # Where this machine runs no i386 program (or VOXBLUR_NO_NATIVE_I386=1), the
 # i386 case tables run under qemu-i386 and the Windows x86 ones are skipped:
@@ -105,6 +109,7 @@ octave-pkg: native-tree
 bench: native-tree
 	@cmake --build --preset native --target voxblur_bench voxblur_octave engine_time_oct -j $(JOBS)
 	@out/build/native/bench/voxblur_bench
+	@./scripts/octave.sh --path bench --eval engine_builds
 	@./scripts/octave.sh --path bench --eval peers
 	@./scripts/octave.sh --path bench --eval "peak_memory('oct')"
 	@./scripts/octave.sh --path bench --eval "peak_memory('mex')"

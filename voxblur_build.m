@@ -9,9 +9,11 @@ function mex_file = voxblur_build(folder)
 %
 %   MEX_FILE = VOXBLUR_BUILD(...) also returns the MEX file's path.
 %
-%   It needs the src and help folders that lie beside it, and a C++
+%   It needs the src, help and cmake folders that lie beside it, and a C++
 %   compiler that this host's mex command can use (in MATLAB, see
-%   "mex -setup C++"; in Octave, mkoctfile). It runs from any folder.
+%   "mex -setup C++"; in Octave, mkoctfile). It compiles the engine with
+%   the settings of cmake/engine_flags.txt, as every build of voxblur does.
+%   It runs from any folder.
 %
 %   The results are the same bits as those of the shipped 64-bit files
 %   wherever the platform's exp gives the same bits: the sources forbid
@@ -40,6 +42,7 @@ end
 names{end + 1} = threads_for();
 sources = [{fullfile(host_binding, 'gateway.cpp')}, fullfile(engine, names)];
 includes = {['-I' engine], ['-I' host_binding]};
+flags_file = fullfile(root, 'cmake', 'engine_flags.txt');
 
 if ~exist(folder, 'dir')
     [made, message] = mkdir(folder);
@@ -56,14 +59,14 @@ clear('voxblur');
 
 if exist('OCTAVE_VERSION', 'builtin')
     mex_file = fullfile(folder, 'voxblur.mex');
-    build_for_octave(folder, includes, sources);
+    build_for_octave(folder, includes, sources, flags_file);
     if exist(fullfile(folder, 'voxblur.oct'), 'file')
         warning('voxblur_build: %s also holds voxblur.oct, which Octave calls instead of voxblur.mex', ...
                 folder);
     end
 else
     mex_file = fullfile(folder, ['voxblur.' mexext]);
-    build_for_matlab(folder, includes, sources);
+    build_for_matlab(folder, includes, sources, flags_file);
 end
 
 copy_beside(help_file, folder);
@@ -106,25 +109,37 @@ end
 % them, and on Linux and macOS the mexVersion export that the shipped Linux
 % files carry, and the POSIX threads library (part of the C library since
 % glibc 2.34 and on macOS, a library of its own on older Linux systems).
-function build_for_matlab(folder, includes, sources)
+% With GCC or Clang, the engine's settings after mex's own optimisation
+% flags; Microsoft's compiler keeps mex's own (at /O2 it neither contracts
+% nor reassociates).
+function build_for_matlab(folder, includes, sources, flags_file)
 libraries = {};
 if isunix
     sources{end + 1} = fullfile(fileparts(sources{1}), 'mexversion.cpp');
     libraries = {'-lpthread'};
 end
-mex('-DVOXBLUR_HOST_R14', includes{:}, '-outdir', folder, '-output', 'voxblur', sources{:}, ...
-    libraries{:});
+settings = {};
+compiler = mex.getCompilerConfigurations('C++', 'Selected');
+if ~isempty(compiler) && ~strcmp(compiler(1).Manufacturer, 'Microsoft')
+    flags = engine_flags(flags_file, strcmp(compiler(1).Manufacturer, 'GNU'));
+    settings = {['CXXOPTIMFLAGS=$CXXOPTIMFLAGS ' flags]};
+end
+mex('-DVOXBLUR_HOST_R14', includes{:}, settings{:}, '-outdir', folder, '-output', 'voxblur', ...
+    sources{:}, libraries{:});
 end
 
-% Octave: Octave's own mex.h, with the flags of our Octave build except
-% -Werror, so that a new warning of another compiler does not stop it.
+% Octave: Octave's own mex.h, with the engine's settings of our Octave
+% build but not -Werror, so that a new warning of another compiler does
+% not stop it.
 % mkoctfile takes them from the environment, which is left as it was. It
 % links into the current folder, since it passes a path with a space in it
 % to the linker as two words.
-function build_for_octave(folder, includes, sources)
+function build_for_octave(folder, includes, sources, flags_file)
+[~, version] = system([strtrim(mkoctfile('-p', 'CXX')) ' --version']);
+settings = engine_flags(flags_file, ~isempty(strfind(version, 'Free Software Foundation')));
 flags = getenv('CXXFLAGS');
 here = cd(folder);
-setenv('CXXFLAGS', '-O2 -Wall -Wextra -ffp-contract=off');
+setenv('CXXFLAGS', settings);
 try
     [output, status] = mkoctfile('--mex', '-DVOXBLUR_OCTAVE', includes{:}, '-o', 'voxblur.mex', ...
                                  sources{:});
@@ -148,5 +163,27 @@ if isempty(flags)
     unsetenv('CXXFLAGS');
 else
     setenv('CXXFLAGS', flags);
+end
+end
+
+% The engine's settings of every build (cmake/engine_flags.txt): its
+% numerics, speed and warnings as one string of flags for GCC or Clang,
+% with GCC's own options only for GCC.
+function flags = engine_flags(flags_file, is_gcc)
+if ~exist(flags_file, 'file')
+    error('voxblur_build: no %s, which holds the engine''s compiler settings', flags_file);
+end
+text = fileread(flags_file);
+keys = {'numerics', 'speed', 'warnings'};
+if is_gcc
+    keys{end + 1} = 'speed-gcc';
+end
+flags = '';
+for k = 1:numel(keys)
+    line = regexp(text, ['^' keys{k} ':([^\r\n]*)'], 'tokens', 'once', 'lineanchors');
+    if isempty(line)
+        error('voxblur_build: %s has no line ''%s:''', flags_file, keys{k});
+    end
+    flags = strtrim([flags ' ' strtrim(line{1})]);
 end
 end

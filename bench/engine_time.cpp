@@ -25,7 +25,13 @@ extern "C" __attribute__((visibility("hidden"))) void mexErrMsgTxt(const char* m
     error("engine_time: %s", message);
 }
 
-DEFUN_DLD(engine_time, args, , "seconds = engine_time(volume, fwhm, factor): the engine alone")
+/* engine_time_cmake.oct is this file linked with the CMake build's engine
+ * objects instead of compiling the engine as voxblur.oct does. */
+#ifndef ENGINE_TIME_NAME
+#define ENGINE_TIME_NAME engine_time
+#endif
+
+DEFUN_DLD(ENGINE_TIME_NAME, args, , "seconds = engine_time(volume, fwhm, factor): the engine alone")
 {
     if (args.length() != 3)
         print_usage();

@@ -2,8 +2,15 @@
 # differs from one MEX file to another reads this table: the engine's
 # threads and C-library binding, the host generation, the link, where the
 # file goes, and how the tests run it and what they expect. A seventh MEX
-# file is a seventh row (and its link settings in build/, its preset).
+# file is a seventh row (and its link settings in build/). The Makefile
+# takes the files from here (cmake/list_mex_files.cmake) and the presets
+# from CMakePresets.json, which cannot read this table; the presets, the
+# link checks' own expectations (tests/link/check_mex_file.sh), the release
+# bundle's file list (tests/package/CMakeLists.txt) and the README's table
+# are checked against it (tests/link/mex_file_lists.cmake).
 #
+#   PRESET      the preset of CMakePresets.json that builds it (one preset
+#               may build several rows' files)
 #   FILE        where it goes, relative to out/
 #   HOST        R14: the dimension calls under their _700 names; R11: the
 #               plain names of earlier hosts
@@ -22,11 +29,12 @@
 #               once more under valgrind; wine or wine64: the Windows
 #               loader under that wine
 #   DEFAULT_LINK  which link checks a default link of the same sources
-#               must fail (tests/CMakeLists.txt), or none
+#               must fail (tests/link/CMakeLists.txt), or none
+set(VOXBLUR_MEX_KEYS PRESET FILE HOST THREADS GLIBC LINK EXPORT VERSION ARITHMETIC RUNNER
+                     DEFAULT_LINK)
 function(voxblur_mex_file kind)
-    set(keys FILE HOST THREADS GLIBC LINK EXPORT VERSION ARITHMETIC RUNNER DEFAULT_LINK)
-    cmake_parse_arguments(PARSE_ARGV 1 row "" "" "${keys}")
-    foreach(key ${keys})
+    cmake_parse_arguments(PARSE_ARGV 1 row "" "" "${VOXBLUR_MEX_KEYS}")
+    foreach(key ${VOXBLUR_MEX_KEYS})
         if(NOT DEFINED row_${key})
             message(FATAL_ERROR "cmake/mex_files.cmake: ${kind} has no ${key}")
         endif()
@@ -35,27 +43,27 @@ function(voxblur_mex_file kind)
     set_property(GLOBAL APPEND PROPERTY VOXBLUR_MEX_KINDS ${kind})
 endfunction()
 
-voxblur_mex_file(mexa64
+voxblur_mex_file(mexa64       PRESET native
     FILE voxblur.mexa64        HOST R14  THREADS single  GLIBC oldest
     LINK linux-r14             EXPORT mexFunction         VERSION "MATLAB R14 native"
     ARITHMETIC double          RUNNER loader valgrind     DEFAULT_LINK linux)
-voxblur_mex_file(mexglx
+voxblur_mex_file(mexglx       PRESET mexglx
     FILE voxblur.mexglx        HOST R14  THREADS single  GLIBC oldest
     LINK linux-r14             EXPORT mexFunction         VERSION "MATLAB R14 native"
     ARITHMETIC x87-64          RUNNER loader              DEFAULT_LINK linux)
-voxblur_mex_file(mexglx-r11
+voxblur_mex_file(mexglx-r11   PRESET mexglx-r11
     FILE r11/voxblur.mexglx    HOST R11  THREADS single  GLIBC none
     LINK linux-r11             EXPORT mexFunction         VERSION "MATLAB R11 native"
     ARITHMETIC x87-64          RUNNER loader              DEFAULT_LINK none)
-voxblur_mex_file(mexw32
+voxblur_mex_file(mexw32       PRESET mexw32
     FILE voxblur.mexw32        HOST R14  THREADS single  GLIBC none
     LINK windows-msvcr71       EXPORT mexFunction         VERSION none
     ARITHMETIC x87-53 x87-64   RUNNER wine                DEFAULT_LINK win32)
-voxblur_mex_file(dll
+voxblur_mex_file(dll          PRESET dll
     FILE voxblur.dll           HOST R11  THREADS single  GLIBC none
     LINK windows-crtdll        EXPORT _mexFunction        VERSION none
     ARITHMETIC x87-53 x87-64   RUNNER wine                DEFAULT_LINK none)
-voxblur_mex_file(mexw64
+voxblur_mex_file(mexw64       PRESET mexw64
     FILE voxblur.mexw64        HOST R14  THREADS win32   GLIBC none
     LINK windows-msvcrt        EXPORT mexFunction         VERSION none
     ARITHMETIC double-msvcrt   RUNNER wine64              DEFAULT_LINK win64)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The closing line of make test: which case tables the build trees skipped
 # and why, or nothing when none did. A tree that skips its case tables says
-# so in skipped-case-tables.txt when it is configured (tests/CMakeLists.txt):
+# so in skipped-case-tables.txt when it is configured (tests/mex_file/):
 # the MEX file's name, then the reason.
 #   skipped-note.sh BUILD_TREE...
 set -euo pipefail

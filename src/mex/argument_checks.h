@@ -38,15 +38,17 @@ static const int32_t default_factor = 4;
 
 /* A dimension entry as the engine takes it. Octave's entries are 64-bit;
  * a length beyond 32 bits saturates, so the engine refuses it as too large
- * instead of seeing a wrapped value. */
+ * instead of seeing a wrapped value. The hosts' own 32-bit entries take the
+ * plain overload, which has no comparison that could never be true. */
+static inline int32_t dimension_entry(int32_t length)
+{
+    return length;
+}
+
 template <typename Length>
 static inline int32_t dimension_entry(Length length)
 {
-    if constexpr (sizeof(Length) > sizeof(int32_t)) {
-        if (length > INT32_MAX)
-            return INT32_MAX;
-    }
-    return (int32_t)length;
+    return length > INT32_MAX ? INT32_MAX : (int32_t)length;
 }
 
 /* Vectors are judged by the larger of their first two dimensions, so that

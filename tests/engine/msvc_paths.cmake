@@ -8,8 +8,9 @@
 # x86-64 vector passes, and for _M_ARM64 the NEON ones. Then the engine
 # sources that need no C library headers are compiled warning-free for
 # both, and their objects must hold the vector passes and a choice among
-# them on threads, not the plain passes alone. Like Microsoft's compiler,
-# clang-cl takes C++14 by default, and so does this check.
+# them on threads, not the plain passes alone; the gateway is compiled so
+# for x64 too. Like Microsoft's compiler, clang-cl takes C++14 by default,
+# and so does this check.
 file(MAKE_DIRECTORY ${FOLDER})
 
 function(run)
@@ -60,6 +61,13 @@ endfunction()
 
 compile(x86_64-pc-windows-msvc passes_select passes_sse2 passes_avx passes_avx512 passes_plain
         filter_1d)
+# The gateway as voxblur_build compiles it for MATLAB on Windows, also
+# C++14 and warning-free (its host declarations need no C library headers).
+foreach(source gateway mexversion)
+    run(${CLANG_CL} --target=x86_64-pc-windows-msvc /c /O2 /W4 /WX -Xclang -ffreestanding
+        -DVOXBLUR_HOST_R14 -I${ENGINE_DIR} -I${MEX_DIR} /Fox86_64-pc-windows-msvc/${source}.obj
+        -- ${MEX_DIR}/${source}.cpp)
+endforeach()
 symbols(x86_64-pc-windows-msvc passes_select chooser)
 foreach(name U\ volume_passes_avx512 U\ volume_passes_avx\n U\ volume_passes_sse2
              U\ threads_available T\ cpu_has_avx512)
@@ -77,4 +85,5 @@ foreach(name U\ volume_passes_neon U\ threads_available)
 endforeach()
 symbols(aarch64-pc-windows-msvc passes_neon neon_symbols)
 require("${neon_symbols}" "T volume_passes_neon" "passes_neon for 64-bit ARM")
-message("Microsoft's x64 and ARM64 paths: the vector passes, chosen among on threads")
+message("Microsoft's x64 and ARM64 paths: the vector passes, chosen among on threads; "
+        "the gateway compiles as C++14")

@@ -172,7 +172,7 @@
 %! assert (evalc (blocks{1}{2}), blocks{2}{2});
 
 %!test
-%! ## As the README says: away from the faces voxblur equals smooth3 with
+%! ## As docs/speed.md says: away from the faces voxblur equals smooth3 with
 %! ## the same kernel lengths and sd = FWHM / sqrt (8 ln 2); at the faces
 %! ## smooth3 replicates edge voxels and the two differ.
 %! v = rand (30, 28, 26);

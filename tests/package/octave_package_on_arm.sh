@@ -3,8 +3,8 @@
 # Makefile, as "pkg install" would on an ARM machine, but without linking:
 # there is no ARM Octave here, and Octave's headers do not depend on the
 # processor. The script stands in for mkoctfile too (--mkoctfile): it
-# compiles each source it is given with the CXXFLAGS the Makefile sets and
-# Octave's include flags. The objects must hold the NEON passes and the
+# names the compiler for -p CXX, and compiles each source it is given with
+# the CXXFLAGS the Makefile sets and Octave's include flags. The objects must hold the NEON passes and the
 # POSIX threads.
 #
 #   octave_package_on_arm.sh TARBALL FOLDER COMPILER NM OCTAVE_INCLUDE_FLAGS...
@@ -13,6 +13,10 @@ if [[ $1 == --mkoctfile ]]; then
     shift
     compiler=$1
     shift
+    if [[ $* == "-p CXX" ]]; then
+        echo "$compiler"
+        exit 0
+    fi
     flags=()
     sources=()
     while (($#)); do

@@ -132,14 +132,20 @@ TEST(ThreadsAvailable, FollowVoxblurThreadsElseTheProcessorsThisProcessMayUse)
     cpu_set_t allowed;
     ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
     const int32_t processors = std::min(CPU_COUNT(&allowed), int(max_threads));
+    // Values refused for their letters or spaces hold digits that are not the
+    // processor count, so that a parse that kept the digits would fail.
+    const std::string other_count = std::to_string(processors == 1 ? 2 : 1);
+    const std::string digits_then_letter = other_count + "x";
+    const std::string space_then_digits = " " + other_count;
     const struct {
         const char* value;  // null: unset
         int32_t threads;
     } cases[] = {
         {"1", 1},           {"3", 3},           {"19", 19},         {"64", 64},
         {"1000", 64},       {"4294967297", 64}, {"007", 7},         {nullptr, processors},
-        {"", processors},   {"0", processors},  {"-2", processors}, {"2x", processors},
-        {"two", processors}, {" 2", processors},
+        {"", processors},   {"0", processors},  {"-2", processors},
+        {digits_then_letter.c_str(), processors}, {"two", processors},
+        {space_then_digits.c_str(), processors},
     };
     for (const auto& c : cases) {
         if (c.value)

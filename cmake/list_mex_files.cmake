@@ -1,0 +1,10 @@
+# cmake -P cmake/list_mex_files.cmake: the MEX files of the table, relative
+# to out/, on one line (for the Makefile's deliverables).
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/mex_files.cmake)
+set(files)
+foreach(kind ${VOXBLUR_MEX_KINDS})
+    voxblur_mex_property(file ${kind} FILE)
+    list(APPEND files ${file})
+endforeach()
+execute_process(COMMAND ${CMAKE_COMMAND} -E echo ${files})
