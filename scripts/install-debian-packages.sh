@@ -25,7 +25,7 @@ while [[ $# -gt 0 ]]; do
     esac
     shift
 done
-pauses=(${APT_UPDATE_PAUSES-10 20 40})
+read -r -a pauses <<<"${APT_UPDATE_PAUSES-10 20 40}"
 
 installed() {
     [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null || true) == "install ok installed" ]]
@@ -86,7 +86,7 @@ reason() {
     local errors
     errors=$(sed -n 's/^E: //p' "$log" | paste -sd ' ')
     [[ -n $errors ]] || errors="apt-get install failed: $(tail -n 1 "$log")"
-    echo "$errors" | tr -d '"`$\\' | tr ';' ','
+    echo "$errors" | tr -d '"`$\\' | tr ';' ',' # (the quotes, backquote, dollar, backslash)
 }
 
 update() {
