@@ -10,7 +10,9 @@
 #
 # A package mirror in the middle of a sync fails an index now and then:
 # apt-get update is tried again after pauses that grow (APT_UPDATE_PAUSES,
-# in seconds), and the install goes ahead with whatever lists apt has.
+# in seconds), and the install goes ahead with whatever lists apt has. Only
+# a missing build package is worth that wait: for run-only ones alone, one
+# try.
 set -euo pipefail
 
 notes=""
@@ -91,6 +93,7 @@ reason() {
 
 update() {
     local attempt
+    [[ ${#missing_build[@]} -gt 0 ]] || pauses=()
     for ((attempt = 0; ; ++attempt)); do
         apt-get update -qq && return 0
         [[ $attempt -lt ${#pauses[@]} ]] || break

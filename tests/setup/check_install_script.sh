@@ -52,8 +52,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 if [[ $mode == run-only ]]; then
     MISSING="wine32:i386" BROKEN="wine32:i386" install || fail "the script stopped"
+    # For a run-only package alone, apt-get update is tried once.
     updates=$(grep -c '^apt-get update' "$FAKE_LOG")
-    [[ $updates -eq 3 ]] || fail "apt-get update ran $updates times, not 1 + 2 retries"
+    [[ $updates -eq 1 ]] || fail "apt-get update ran $updates times, not once"
     # The note reaches the build tree of a Windows x86 file, and make test's
     # closing line.
     "$cmake" -S "$source" -B "$folder/mexw32" -DVOXBLUR_PACKAGE_NOTES="$notes" \
@@ -73,6 +74,8 @@ else
         fail "the script went on without a build package"
     fi
     cat "$folder/stderr"
+    updates=$(grep -c '^apt-get update' "$FAKE_LOG")
+    [[ $updates -eq 3 ]] || fail "apt-get update ran $updates times, not 1 + 2 retries"
     grep -qx "Cannot install the Debian packages the build needs: g++-12-multilib" \
         "$folder/stderr" || fail "the message does not name the build package"
     grep -qx "apt says: g++-12-multilib: stand-in apt cannot resolve its dependencies" \
