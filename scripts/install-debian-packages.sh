@@ -100,7 +100,7 @@ update() {
         echo "apt-get update failed; trying again in ${pauses[attempt]} s" >&2
         sleep "${pauses[attempt]}"
     done
-    echo "apt-get update still fails: installing from the package lists apt has" >&2
+    echo "apt-get update fails: installing from the package lists apt has" >&2
 }
 
 # installed_all: every run-only package is in, none skips its tests.
