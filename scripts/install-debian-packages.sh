@@ -77,8 +77,8 @@ export DEBIAN_FRONTEND=noninteractive
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 
-# install PACKAGE...: apt-get's output goes to $log.
-install() {
+# apt_install PACKAGE...: apt-get's output goes to $log.
+apt_install() {
     apt-get install -y -qq --no-install-recommends "$@" >"$log" 2>&1
 }
 
@@ -114,17 +114,17 @@ installed_all() {
 all_missing=(${missing_build[@]+"${missing_build[@]}"} ${missing_run[@]+"${missing_run[@]}"})
 echo "Installing Debian packages: ${all_missing[*]}"
 # The lists apt has may do (then there is no need to fetch them).
-install "${all_missing[@]}" && installed_all
+apt_install "${all_missing[@]}" && installed_all
 update
 
 # The build packages, then each run-only one.
-if [[ ${#missing_build[@]} -gt 0 ]] && ! install "${missing_build[@]}"; then
+if [[ ${#missing_build[@]} -gt 0 ]] && ! apt_install "${missing_build[@]}"; then
     echo "Cannot install the Debian packages the build needs: ${missing_build[*]}" >&2
     echo "apt says: $(reason)" >&2
     exit 1
 fi
 for package in ${missing_run[@]+"${missing_run[@]}"}; do
-    if install "$package"; then
+    if apt_install "$package"; then
         [[ -z $notes ]] || rm -f "$notes/$package"
     else
         note "$package" "$(reason)"
