@@ -34,13 +34,19 @@ FUZZ_SECONDS ?= 1800
 # voxblur in it), and what the other platforms' builds add.
 NATIVE_PACKAGES := cmake make g++ binutils libgtest-dev libbenchmark-dev octave liboctave-dev
 # The i386 compilers come from g++-12-multilib rather than its metapackage
-# g++-multilib, which conflicts with every cross compiler; the kernel's i386
-# headers (asm/) that the metapackage would link in come from
-# linux-libc-dev:i386 instead. wine64 runs the x86-64 Windows file. The
-# engine is also built for 64-bit ARM, with GCC and Clang, and run under qemu,
-# and compiled as Microsoft's compiler sees it with clang-cl (clang-tools-14).
-TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib linux-libc-dev:i386 mingw-w64 wine wine32:i386 wine64 \
+# g++-multilib, which conflicts with every cross compiler; the kernel's
+# headers (asm/) that the metapackage would link in are the amd64 ones, which
+# the i386 toolchain file links in its own folder. wine64 runs the x86-64
+# Windows file. The engine is also built for 64-bit ARM, with GCC and Clang,
+# and run under qemu, and compiled as Microsoft's compiler sees it with
+# clang-cl (clang-tools-14).
+TEST_PACKAGES   := $(NATIVE_PACKAGES) g++-12-multilib mingw-w64 wine wine64 \
                    clang clang-tools-14 libclang-rt-14-dev llvm valgrind g++-aarch64-linux-gnu qemu-user
+# Packages that only run some tests: where one cannot be installed, the
+# tests that need it are skipped, and the last line of make test says why.
+# wine's 32-bit half runs the Windows x86 files.
+RUN_ONLY_PACKAGES := wine32:i386
+PACKAGE_NOTES     := out/build/packages-not-installed
 # Octave draws plots without a display only through gnuplot, and its text
 # layout needs the FreeSans font that the octave package only recommends.
 FIGURE_PACKAGES := $(NATIVE_PACKAGES) gnuplot-nox fonts-freefont-otf
@@ -54,7 +60,8 @@ native-deps:
 	@./scripts/install-debian-packages.sh $(NATIVE_PACKAGES)
 
 deps: native-deps
-	@./scripts/install-debian-packages.sh $(TEST_PACKAGES)
+	@./scripts/install-debian-packages.sh --notes $(PACKAGE_NOTES) $(TEST_PACKAGES) \
+	                                      --run-only $(RUN_ONLY_PACKAGES)
 
 figure-deps:
 	@./scripts/install-debian-packages.sh $(FIGURE_PACKAGES)
@@ -64,20 +71,20 @@ native-tree: native-deps
 	@cmake --preset native >/dev/null
 
 configure: deps
-	@for preset in $(PRESETS); do cmake --preset $$preset >/dev/null || exit 1; done
+	@./scripts/presets.sh configure $(JOBS) $(PRESETS)
 
 build: configure
-	@for preset in $(PRESETS); do cmake --build --preset $$preset -j $(JOBS) || exit 1; done
+	@./scripts/presets.sh build $(JOBS) $(PRESETS)
 
 deliverables: build
 	@ls -l $(MEX_FILES:%=out/%)
 
 # Where this machine runs no i386 program (or VOXBLUR_NO_NATIVE_I386=1), the
-# i386 case tables run under qemu-i386 and the Windows x86 ones are skipped:
-# the last line says so.
+# i386 case tables run under qemu-i386 and the Windows x86 ones are skipped;
+# so are the Windows x86 ones where wine32:i386 could not be installed. The
+# last line says so.
 test: build
-	@for preset in $(PRESETS); do ctest --preset $$preset -j $(JOBS) || exit 1; done
-	@./scripts/skipped-note.sh $(PRESETS:%=out/build/%)
+	@./scripts/presets.sh test $(JOBS) $(PRESETS)
 
 # The long run uses the same options and corpora as the short one in the
 # tests; what it finds is kept in out/build/sanitize/tests/fuzz/corpus.

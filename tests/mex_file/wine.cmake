@@ -16,14 +16,27 @@ if(VOXBLUR_MEX_RUNNER STREQUAL "wine64")
 else()
     set(wine wine)
 endif()
-# Without i386 programs, each command that would start wine's 32-bit
-# loader (the prefix's and the cases') is put behind this, which ignores
-# it, says why, and exits with the code CTest counts as skipped.
+# Without i386 programs, or without wine's 32-bit half (which make deps
+# notes, with apt's reason, when it cannot install it), each command that
+# would start wine's 32-bit loader (the prefix's and the cases') is put
+# behind this, which ignores it, says why, and exits with the code CTest
+# counts as skipped.
+set(skip_reason "${no_native_i386_reason}")
+set(VOXBLUR_PACKAGE_NOTES ${PROJECT_SOURCE_DIR}/out/build/packages-not-installed CACHE PATH
+    "Where make deps notes the packages that it could not install, and why")
+set(wine32_note ${VOXBLUR_PACKAGE_NOTES}/wine32:i386)
+if(VOXBLUR_MEX_RUNNER STREQUAL "wine" AND EXISTS ${wine32_note})
+    file(STRINGS ${wine32_note} wine32_missing LIMIT_COUNT 1)
+    if(skip_reason)
+        string(APPEND skip_reason "; ")
+    endif()
+    string(APPEND skip_reason "${wine32_missing}")
+endif()
 set(skip_wine32)
-if(no_native_i386_reason)
+if(skip_reason)
     set(skip_wine32 sh -c "echo \"skipped: $0\" && exit 77"
-                    "wine's 32-bit loader is an i386 program (${no_native_i386_reason})")
-    file(WRITE ${skip_note} "${VOXBLUR_MEX_FILE}\n${no_native_i386_reason}\n")
+                    "wine's 32-bit loader cannot run (${skip_reason})")
+    file(WRITE ${skip_note} "${VOXBLUR_MEX_FILE}\n${skip_reason}\n")
 endif()
 add_test(NAME wine_prefix COMMAND ${skip_wine32} ${wine} wineboot --init)
 set_tests_properties(wine_prefix PROPERTIES
