@@ -254,8 +254,9 @@ uint64_t fingerprint(const mxArray* array)
     return hash;
 }
 
-// VOXBLUR_FUZZ_SHOW=1 prints each call's outcome: to see what a seed or a
-// fault's input reaches (run the target on the file).
+// VOXBLUR_FUZZ_SHOW=1 prints each call, the outcome its rules give, and
+// (unless it faults) what it did: to see what a seed or a fault's input
+// reaches (run the target on the file).
 bool show_outcomes = false;
 
 void show(const FuzzEntry& entry, const char* threads, const std::vector<mxArray*>& args,
@@ -268,9 +269,9 @@ void show(const FuzzEntry& entry, const char* threads, const std::vector<mxArray
             shapes += (d ? "x" : "") + std::to_string(mxGetDimensions_700(a)[d]);
         shapes += " class " + std::to_string(host_class(a));
     }
-    std::fprintf(stderr, "%s(%s) VOXBLUR_THREADS=%s: %s%s\n", entry.name, shapes.c_str(),
-                 threads ? threads : "(unset)", want.empty() ? "" : want.c_str(),
-                 want.empty() ? host_console() : "");
+    std::fprintf(stderr, "%s(%s) VOXBLUR_THREADS=%s, its rules give: %s\n", entry.name,
+                 shapes.c_str(), threads ? threads : "(unset)",
+                 want.empty() ? "a result" : want.c_str());
 }
 
 void set_threads(const char* setting)
@@ -314,6 +315,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         before.push_back(fingerprint(args.back()));
     }
     const std::string want = entry.expected_message(args);
+    if (show_outcomes)
+        show(entry, threads, args, want);
 
     // MATLAB always passes room for one output, even when none is asked for.
     std::vector<mxArray*> plhs(std::max(nlhs, 1), nullptr);
@@ -332,7 +335,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         entry.check_result(args, plhs.data(), nlhs);
     }
     if (show_outcomes)
-        show(entry, threads, args, want);
+        std::fprintf(stderr, "%s", failed ? host_error_message() : host_console());
     const size_t made = entry.arrays_made(want, nlhs);
     if (host_live_arrays() != args.size() + made)
         broken(std::to_string(host_live_arrays()) + " arrays live after the call, " +
