@@ -86,12 +86,15 @@ deliverables: build
 test: build
 	@./scripts/presets.sh test $(JOBS) $(PRESETS)
 
-# The long run uses the same options and corpora as the short one in the
-# tests; what it finds is kept in out/build/sanitize/tests/fuzz/corpus.
+# The long run uses the same options and seeds as the short one in the
+# tests, on $(JOBS) processes, three quarters of the time with the fast
+# target and the rest with the long one (tests/fuzz/run_fuzz.sh); what it
+# finds is kept in out/build/sanitize/tests/fuzz/corpus/, a fault's input
+# in out/build/sanitize/tests/fuzz/faults/.
 fuzz: deps
-	@cmake --preset sanitize -DVOXBLUR_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
-	@cmake --build --preset sanitize -j $(JOBS) --target gateway_fuzz
-	@ctest --preset sanitize -R '^gateway_fuzz_run$$' --timeout $$(($(FUZZ_SECONDS) + 300)) -V
+	@cmake --preset sanitize >/dev/null
+	@cmake --build --preset sanitize -j $(JOBS) --target gateway_fuzz gateway_fuzz_long
+	@tests/fuzz/run_fuzz.sh run out/build/sanitize/tests/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 demo: native-tree
 	@cmake --build --preset native --target voxblur_octave

@@ -1,26 +1,38 @@
-// libFuzzer target: each input becomes one call of the gateway through the
-// stand-in host, with arguments of any count, shape, class, sparsity,
-// complexity and value. Whatever the input, the call must end in a result
-// or in the one message that the argument rules give for it, leave its
+// libFuzzer driver: each input becomes one call of a gateway (voxblur's, or
+// another of `entries`) through the stand-in host, with arguments of any
+// count, shape, class, sparsity, complexity and value, and a thread count
+// in VOXBLUR_THREADS. Whatever the input, the call must end in a result or
+// in the one message that the function's rules give for it, leave its
 // inputs as they were, and leave the host holding nothing once the call's
 // arrays are cleared. AddressSanitizer and UndefinedBehaviorSanitizer watch
 // every read and write; any breach aborts the run.
 //
+// This file builds two targets, which differ only in how many values one
+// call may hold (VOXBLUR_FUZZ_BUDGET_LOG2): gateway_fuzz keeps to 2^12, so
+// that it runs thousands of calls a second through the argument rules and
+// the small shapes (an axis of up to 1023 still fits, as a line);
+// gateway_fuzz_long allows 2^18, for long axes in every direction, long
+// kernels, and volumes large enough to be shared among threads.
+//
 // Input layout (a byte that is missing reads as 0):
+//   byte      the function: an index into `entries`, modulo their count
 //   byte      argument count, modulo 7 (0 to 6)
-//   byte      output count, modulo 2
+//   byte      output count, modulo the entry's most_outputs + 1
+//   byte      VOXBLUR_THREADS: an index into `thread_settings`, modulo
 //   then per argument:
-//   byte      class: 0 to 11 pick from `classes`, anything larger is double
+//   byte      class: 0 to 11 pick from `classes`; 12 is a word, a char row
+//             of `words` picked by the next byte (and nothing more follows
+//             for it); anything larger is double
 //   byte      bit 0 complex, bit 1 sparse
 //   byte      dimension count, modulo 6
 //   byte...   one per dimension: below 224 the length modulo 16 (0 to 15),
-//             else an entry of `lengths` (1023, 1024 and more); long axes
-//             are the rarer kind, as each one costs more time to filter
+//             else an entry of `lengths` (1023, 1024 and more)
 //   byte      value count n, modulo 17
 //   n values  a byte below the size of `values` picks a special value;
 //             any other byte is followed by 8 bytes of a raw double
 // The n values repeat to fill the array (zeros when n is 0). An array of
 // another class than double gets the low bytes of each value's bits.
+// make_seeds.py writes the seeds and the dictionary in this layout.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -31,22 +43,41 @@
 #include <string>
 #include <vector>
 
-#include "host.h"
+#include "fuzz_entries.h"
 
-extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* prhs[]);
+#ifndef VOXBLUR_FUZZ_BUDGET_LOG2
+#error "VOXBLUR_FUZZ_BUDGET_LOG2 names the target's value budget"
+#endif
 
 namespace {
 
-// All the values of one call together, the volume's output included, stay
-// within 2^18 (2 MiB of doubles), far below the 64 MiB that one input may
-// ask for (the runs pass -malloc_limit_mb=64). Long axes are still there,
-// 1023 x 256 x 1 say, but big arrays would only slow the run down.
-const uint64_t value_budget = uint64_t(1) << 18;
+const FuzzEntry* const entries[] = {&voxblur_entry};
+const size_t entry_count = sizeof entries / sizeof *entries;
+
+// All the values of one call together, the volume's output included (one
+// more double per element of the first argument), with room for the small
+// arguments beside a volume that takes 2^VOXBLUR_FUZZ_BUDGET_LOG2. Far below
+// the 64 MiB that one allocation may take (the runs pass
+// -malloc_limit_mb=64).
+const uint64_t value_budget = (uint64_t(1) << VOXBLUR_FUZZ_BUDGET_LOG2) + 64;
+
+// What VOXBLUR_THREADS holds during the call: unset, counts the engine
+// takes (capped at 64), and texts it ignores.
+const char* const thread_settings[] = {nullptr, "1", "2", "3", "4", "64", "65", "0", "", "2x"};
+const size_t thread_setting_count = sizeof thread_settings / sizeof *thread_settings;
 
 const int32_t classes[] = {host_class_logical, host_class_char,   host_class_double,
                            host_class_single,  host_class_int8,   host_class_uint8,
                            host_class_int16,   host_class_uint16, host_class_int32,
                            host_class_uint32,  host_class_int64,  host_class_uint64};
+const uint8_t word_class = 12;
+
+// Option names as a name-value function takes them, in the cases and
+// shortenings a caller might write, and texts that name no option.
+const char* const words[] = {"Factor", "Mask", "Threads", "Verbose", "factor", "MASK",
+                             "threads", "verbose", "Fact", "Thread", "", "Factors", "on",
+                             "off", "true", "x"};
+const size_t word_count = sizeof words / sizeof *words;
 
 const int32_t lengths[] = {16,   31,   32,   33,   64,   99,    100,   101,       127,
                            128,  200,  255,  511,  512,  1000,  1022,  1023,      1024,
@@ -81,7 +112,14 @@ const double values[] = {0.0,
                          std::numeric_limits<double>::denorm_min(),
                          -std::numeric_limits<double>::denorm_min(),
                          1e-310,
-                         1e-3};
+                         1e-3,
+                         // Kernel lengths about the 99-tap cap (factor 1),
+                         // and thread counts about the engine's 64.
+                         99.0,
+                         99.5,
+                         100.0,
+                         64.0,
+                         65.0};
 const size_t value_count = sizeof values / sizeof *values;
 
 class Bytes {
@@ -105,12 +143,6 @@ private:
     size_t size_;
     size_t at_ = 0;
 };
-
-[[noreturn]] void broken(const std::string& what)
-{
-    std::fprintf(stderr, "gateway_fuzz: %s\n", what.c_str());
-    std::abort();
-}
 
 uint64_t product(const std::vector<int32_t>& dims)
 {
@@ -151,9 +183,31 @@ void fill(mxArray* array, void* data, const std::vector<double>& pattern)
     }
 }
 
+mxArray* new_array(const std::vector<int32_t>& dims, int32_t class_id, bool complex, bool sparse)
+{
+    mxArray* array = host_new_array(int32_t(dims.size()), dims.data(), class_id, complex, sparse);
+    if (!array)
+        broken("the host could not create an argument");
+    return array;
+}
+
+// A 1xN char row (0x0 for the empty word), one 16-bit code per letter.
+mxArray* make_word(Bytes& in)
+{
+    const char* word = words[in.next() % word_count];
+    const int32_t length = int32_t(std::strlen(word));
+    mxArray* array = new_array({length ? 1 : 0, length}, host_class_char, false, false);
+    auto* letters = static_cast<uint16_t*>(host_real_data(array));
+    for (int32_t i = 0; i < length; ++i)
+        letters[i] = uint16_t(word[i]);
+    return array;
+}
+
 mxArray* make_argument(Bytes& in, uint64_t& budget_left, bool volume_slot)
 {
     uint8_t class_choice = in.next();
+    if (class_choice == word_class)
+        return make_word(in);
     int32_t class_id = class_choice < 12 ? classes[class_choice] : host_class_double;
     uint8_t flags = in.next();
     bool complex = flags & 1;
@@ -164,7 +218,6 @@ mxArray* make_argument(Bytes& in, uint64_t& budget_left, bool volume_slot)
         uint8_t b = in.next();
         d = b < 224 ? b % 16 : lengths[(b - 224) % length_count];
     }
-    // The volume's output is one more real double per element.
     uint64_t per_element = (complex ? 2 : 1) + (volume_slot ? 1 : 0);
     fit_budget(dims, per_element, budget_left);
 
@@ -174,9 +227,7 @@ mxArray* make_argument(Bytes& in, uint64_t& budget_left, bool volume_slot)
         v = pick < value_count ? values[pick] : in.raw_double();
     }
 
-    mxArray* array = host_new_array(int32_t(dims.size()), dims.data(), class_id, complex, sparse);
-    if (!array)
-        broken("the host could not create an argument");
+    mxArray* array = new_array(dims, class_id, complex, sparse);
     fill(array, host_real_data(array), pattern);
     // The imaginary part starts one step on, so it is not a copy.
     if (!pattern.empty())
@@ -188,112 +239,73 @@ mxArray* make_argument(Bytes& in, uint64_t& budget_left, bool volume_slot)
 
 uint64_t fingerprint(const mxArray* array)
 {
-    // FNV-1a over the stored values, real then imaginary.
+    // FNV-1a over the dimensions, then the stored values, real then
+    // imaginary.
     uint64_t hash = 1469598103934665603u;
-    size_t bytes = host_stored_count(array) * host_element_size(array);
-    for (const void* part : {host_real_data(array), host_imag_data(array)}) {
-        if (!part)
-            continue;
+    auto mix = [&hash](const void* data, size_t bytes) {
         for (size_t i = 0; i < bytes; ++i)
-            hash = (hash ^ static_cast<const unsigned char*>(part)[i]) * 1099511628211u;
-    }
+            hash = (hash ^ static_cast<const unsigned char*>(data)[i]) * 1099511628211u;
+    };
+    mix(mxGetDimensions_700(array), sizeof(int32_t) * size_t(mxGetNumberOfDimensions_700(array)));
+    size_t bytes = host_stored_count(array) * host_element_size(array);
+    for (const void* part : {host_real_data(array), host_imag_data(array)})
+        if (part)
+            mix(part, bytes);
     return hash;
 }
 
-int32_t dim(const mxArray* array, int index)
+// VOXBLUR_FUZZ_SHOW=1 prints each call, the outcome its rules give, and
+// (unless it faults) what it did: to see what a seed or a fault's input
+// reaches (run the target on the file).
+bool show_outcomes = false;
+
+void show(const FuzzEntry& entry, const char* threads, const std::vector<mxArray*>& args,
+          const std::string& want)
 {
-    return mxGetDimensions_700(array)[index];
+    std::string shapes;
+    for (const mxArray* a : args) {
+        shapes += shapes.empty() ? "" : ", ";
+        for (int d = 0; d < mxGetNumberOfDimensions_700(a); ++d)
+            shapes += (d ? "x" : "") + std::to_string(mxGetDimensions_700(a)[d]);
+        shapes += " class " + std::to_string(host_class(a));
+    }
+    std::fprintf(stderr, "%s(%s) VOXBLUR_THREADS=%s, its rules give: %s\n", entry.name,
+                 shapes.c_str(), threads ? threads : "(unset)",
+                 want.empty() ? "a result" : want.c_str());
 }
 
-int32_t vector_length(const mxArray* array)
+void set_threads(const char* setting)
 {
-    return std::max(dim(array, 0), dim(array, 1));
-}
-
-bool full_double(const mxArray* array)
-{
-    return host_class(array) == host_class_double && !host_is_sparse(array);
-}
-
-// The outcome that the argument rules give, worked out from the host's view
-// of the arguments: "" for a result, else the message.
-std::string expected_message(const std::vector<mxArray*>& args)
-{
-    const size_t n = args.size();
-    if (n != 3 && n != 4)
-        return "voxblur: No of input arguments should be 3 or 4\n";
-    const mxArray* volume = args[0];
-    const mxArray* voxel = args[1];
-    const mxArray* filter = args[2];
-    const mxArray* factor = n == 4 ? args[3] : nullptr;
-
-    auto ndim = [](const mxArray* a) { return mxGetNumberOfDimensions_700(a); };
-    if (ndim(voxel) != 2 || (vector_length(voxel) != 3 && vector_length(voxel) != 0))
-        return "voxblur: Voxel size should have dimension 3 or []\n";
-    if (ndim(filter) != 2 || vector_length(filter) != 3 || host_element_count(filter) == 0)
-        return "voxblur: Filter size should have dimension 3\n";
-    if (factor && (ndim(factor) != 2 || vector_length(factor) >= 2))
-        return "voxblur: Multiplication factor for filter dimension should have dimension 1 "
-               "or []\n";
-    if (ndim(volume) != 3)
-        return "voxblur: Input volume is not a volume\n";
-
-    if (host_element_count(voxel) != 0 && !full_double(voxel))
-        return "voxblur: Voxel size should be a full double array\n";
-    if (!full_double(filter))
-        return "voxblur: Filter size should be a full double array\n";
-    if (factor && host_element_count(factor) != 0 && !full_double(factor))
-        return "voxblur: Multiplication factor for filter dimension should be a full double "
-               "array\n";
-    if (!full_double(volume))
-        return "voxblur: Input volume should be a full double array\n";
-
-    int32_t largest = std::max({dim(volume, 0), dim(volume, 1), dim(volume, 2)});
-    if (largest >= 1024)
-        return "gauss_filter(): Image dimension " + std::to_string(largest) + " > 1024";
-    return "";
-}
-
-bool starts_with(const std::string& text, const char* prefix)
-{
-    return text.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
-void check_result(const mxArray* volume, const mxArray* output)
-{
-    if (!output)
-        broken("the call returned without an output");
-    if (host_class(output) != host_class_double || host_is_complex(output) ||
-        host_is_sparse(output))
-        broken("the output is not a real full double array");
-    if (mxGetNumberOfDimensions_700(output) != 3)
-        broken("the output is not three-dimensional");
-    for (int d = 0; d < 3; ++d)
-        if (dim(output, d) != dim(volume, d))
-            broken("the output's dimensions differ from the volume's");
-
-    char head[96];
-    std::snprintf(head, sizeof head, "GaussFiltering (Image volume: %d x %d x %d)\n",
-                  dim(volume, 0), dim(volume, 1), dim(volume, 2));
-    std::string console = host_console();
-    if (!starts_with(console, head) || console.find("Filter kernel size (") == std::string::npos ||
-        console.back() != '\n')
-        broken("unexpected console text: " + console);
+    if (setting)
+        setenv("VOXBLUR_THREADS", setting, 1);
+    else
+        unsetenv("VOXBLUR_THREADS");
 }
 
 }  // namespace
 
+[[noreturn]] void broken(const std::string& what)
+{
+    std::fprintf(stderr, "gateway_fuzz: %s\n", what.c_str());
+    std::abort();
+}
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     host_set_echo(0);
+    const char* show_setting = std::getenv("VOXBLUR_FUZZ_SHOW");
+    show_outcomes = show_setting && *show_setting == '1';
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Bytes in(data, size);
+    const FuzzEntry& entry = *entries[in.next() % entry_count];
     const int nargs = in.next() % 7;
-    const int nlhs = in.next() % 2;
+    const int nlhs = in.next() % (entry.most_outputs + 1);
+    const char* threads = thread_settings[in.next() % thread_setting_count];
+    set_threads(threads);
 
     uint64_t budget_left = value_budget;
     std::vector<mxArray*> args;
@@ -302,31 +314,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         args.push_back(make_argument(in, budget_left, i == 0));
         before.push_back(fingerprint(args.back()));
     }
-    const std::string want = expected_message(args);
+    const std::string want = entry.expected_message(args);
+    if (show_outcomes)
+        show(entry, threads, args, want);
 
     // MATLAB always passes room for one output, even when none is asked for.
-    mxArray* plhs[1] = {nullptr};
+    std::vector<mxArray*> plhs(std::max(nlhs, 1), nullptr);
     std::vector<const mxArray*> prhs(args.begin(), args.end());
     host_clear_console();
-    const int failed = host_call_gateway(mexFunction, nlhs, plhs, nargs, prhs.data());
+    const int failed = host_call_gateway(entry.gateway, nlhs, plhs.data(), nargs, prhs.data());
 
     if (failed) {
         std::string message = host_error_message();
-        if (!starts_with(message, "voxblur: ") && !starts_with(message, "gauss_filter(): ") &&
-            !starts_with(message, "filter_1d(): "))
-            broken("a message from outside voxblur: " + message);
         if (message != want)
-            broken("got \"" + message + "\", the rules give \"" + want + "\"");
+            broken(std::string(entry.name) + " said \"" + message + "\", its rules give \"" +
+                   want + "\"");
     } else {
         if (!want.empty())
-            broken("the call succeeded, the rules give \"" + want + "\"");
-        check_result(args[0], plhs[0]);
+            broken(std::string(entry.name) + " succeeded, its rules give \"" + want + "\"");
+        entry.check_result(args, plhs.data(), nlhs);
     }
-    // The output is the only array the gateway makes, and only once every
-    // argument check has passed.
-    const bool output_made = want.empty() || starts_with(want, "gauss_filter(): ");
-    if (host_live_arrays() != args.size() + output_made)
-        broken(std::to_string(host_live_arrays()) + " arrays live after the call");
+    if (show_outcomes)
+        std::fprintf(stderr, "%s", failed ? host_error_message() : host_console());
+    const size_t made = entry.arrays_made(want, nlhs);
+    if (host_live_arrays() != args.size() + made)
+        broken(std::to_string(host_live_arrays()) + " arrays live after the call, " +
+               std::to_string(args.size() + made) + " expected");
     for (size_t i = 0; i < args.size(); ++i)
         if (fingerprint(args[i]) != before[i])
             broken("the call changed input " + std::to_string(i + 1));
