@@ -30,6 +30,7 @@ set(VOXBLUR_THREADS_WIN32 ${CMAKE_CURRENT_LIST_DIR}/threads_win32.cpp)
 set(VOXBLUR_SMOOTH_SOURCE_NAMES
     smooth_passes_plain.cpp
     smooth_volume.cpp
+    smooth_volumes.cpp
     smooth_work.cpp)
 set(VOXBLUR_SMOOTH_SOURCES ${VOXBLUR_SMOOTH_SOURCE_NAMES})
 list(TRANSFORM VOXBLUR_SMOOTH_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/smooth/)
