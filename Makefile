@@ -1,14 +1,15 @@
 # The front door. Every target builds through CMake's presets into out/.
 #   make demo          smooth a synthetic volume in GNU Octave (with voxblur.oct),
-#                      write out/demo/voxblur-demo.png
+#                      write out/demo/voxblur-demo.png; voxsmooth.oct lies beside it
 #   make test          build everything and run every test
-#   make deliverables  build the six MEX files into out/
+#   make deliverables  build the six MEX files of voxblur and voxsmooth's two into out/
 #   make figures       redraw the README's pictures in docs/
-#   make install PREFIX=FOLDER   put this platform's MEX file, voxblur.oct and voxblur.m in FOLDER
-#   make dist          write out/dist/voxblur-VERSION.zip with the six MEX files,
+#   make install PREFIX=FOLDER   put this platform's MEX files, the .oct files and their
+#                      help in FOLDER
+#   make dist          write out/dist/voxblur-VERSION.zip with the eight MEX files,
 #                      and the Octave package beside it
 #   make octave-pkg    write out/dist/voxblur-VERSION.tar.gz, for Octave's pkg install
-#   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
+#   make fuzz          fuzz the gateways for FUZZ_SECONDS each (default 1800)
 #   make bench         time the plain, SSE2, AVX and AVX-512 passes and two threads
 #                      against this machine's floors, then voxblur.oct against the
 #                      engine alone, the Octave MEX build, convn and smooth3, and
@@ -66,7 +67,7 @@ build: configure
 
 deliverables: build
 	@ls -l out/voxblur.mexa64 out/voxblur.mexglx out/r11/voxblur.mexglx out/voxblur.mexw32 out/voxblur.dll \
-	       out/voxblur.mexw64
+	       out/voxblur.mexw64 out/voxsmooth.mexa64 out/voxsmooth.mexw64
 
 # Where this machine runs no i386 program (or VOXBLUR_NO_NATIVE_I386=1), the
 # i386 case tables run under qemu-i386 and the Windows x86 ones are skipped:
@@ -79,11 +80,11 @@ test: build
 # tests; what it finds is kept in out/build/sanitize/tests/fuzz/corpus.
 fuzz: deps
 	@cmake --preset sanitize -DVOXBLUR_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
-	@cmake --build --preset sanitize -j $(JOBS) --target gateway_fuzz
-	@ctest --preset sanitize -R '^gateway_fuzz_run$$' --timeout $$(($(FUZZ_SECONDS) + 300)) -V
+	@cmake --build --preset sanitize -j $(JOBS) --target gateway_fuzz smooth_fuzz
+	@ctest --preset sanitize -R '^(gateway|smooth)_fuzz_run$$' --timeout $$(($(FUZZ_SECONDS) + 300)) -V
 
 demo: native-tree
-	@cmake --build --preset native --target voxblur_octave
+	@cmake --build --preset native --target voxblur_octave voxsmooth_octave
 	@./scripts/octave.sh --eval "voxblur_demo('out/demo/voxblur-demo.png')"
 
 figures: figure-deps native-tree
