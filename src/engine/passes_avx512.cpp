@@ -31,7 +31,7 @@
 #pragma GCC target("avx512f")
 #endif
 
-#include "passes_simd.h"
+#include "pass_schedule.h"
 
 namespace {
 

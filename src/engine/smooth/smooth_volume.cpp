@@ -3,6 +3,7 @@
  * its result's element type. */
 #include "exact_arithmetic.h"
 
+#include "kernel_length.h"
 #include "smooth_passes.h"
 #include "smooth_volume.h"
 
@@ -28,14 +29,7 @@ int64_t truncated_length(double value)
  * the nearest a kernel of that width can come. */
 extern "C" int64_t smooth_kernel_length(int64_t axis_length, double width, int32_t factor)
 {
-    int64_t k = truncated_length(factor * width + 0.5);
-    if (k <= 2)
-        k = 3;
-    else if (k % 2 == 0)
-        k = k + 1;
-    if (axis_length < k)
-        k = axis_length % 2 != 0 ? axis_length : axis_length - 1;
-    return k;
+    return odd_kernel_length(truncated_length(factor * width + 0.5), axis_length);
 }
 
 extern "C" int smooth_volume(const void* input, enum voxel_class input_class, const uint8_t* mask,

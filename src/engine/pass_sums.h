@@ -1,6 +1,18 @@
-/* The sums of the vector passes, templates over the vector type S that
- * passes_simd.h describes: one axis's kernel, a run of neighbouring
- * outputs, and filter_1d for eight lines at once.
+/* The sums of every vector pass: one axis's kernel (AxisKernel), a run of
+ * neighbouring outputs (run_outputs), and filter_1d for a block of eight
+ * lines at once. Templates over a vector type S, which each of
+ * passes_sse2.cpp, passes_avx.cpp, passes_avx512.cpp and passes_neon.cpp
+ * defines:
+ *
+ *   S::V                   the vector of S::width doubles (2, 4 or 8)
+ *   zero, splat            all lanes 0.0, all lanes one value
+ *   tap(kernel, j)         all lanes kernel tap j
+ *   load, store            aligned; loadu, storeu unaligned
+ *   add, mul, div          lane by lane, rounded to double
+ *   transpose(V[width])    rows to columns
+ *   shifted_windows        whether filter_line_interior (x_pass.h) builds
+ *                          its windows with window<r>(lo, hi), the vector
+ *                          r samples into lo, from aligned loads
  *
  * Every output is a sum that starts at 0.0 and adds the products
  * tap * sample in increasing tap order, each product and sum rounded to
@@ -11,11 +23,17 @@
  *
  * The loops over outputs and vectors are unrolled on request (#pragma GCC
  * unroll) so that the sums live in registers at any optimisation level. */
-#ifndef VOXBLUR_BLOCK_FILTER_H
-#define VOXBLUR_BLOCK_FILTER_H
+#ifndef VOXBLUR_PASS_SUMS_H
+#define VOXBLUR_PASS_SUMS_H
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* Microsoft's compiler knows no "#pragma GCC unroll" and would warn at
+ * each one. */
+#if defined(_MSC_VER) && !defined(__clang__)
+#pragma warning(disable : 4068)
+#endif
 
 #include "engine_limits.h"
 #include "voxblur_engine.h"
@@ -24,6 +42,16 @@ namespace {
 
 /* Lines filtered side by side: eight doubles, one cache line per row. */
 const int block = 8;
+
+inline int32_t smaller(int32_t a, int32_t b)
+{
+    return a < b ? a : b;
+}
+
+inline int32_t larger(int32_t a, int32_t b)
+{
+    return a > b ? a : b;
+}
 
 /* One axis's kernel, with the divisors of its edge outputs worked out once
  * per pass instead of once per line: they depend on the taps only. */
