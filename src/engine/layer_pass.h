@@ -7,11 +7,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "engine_limits.h"
 #include "pass_sums.h"
 
 namespace {
-
 
 /* The y and z passes see the volume as layers: the rows of a plane or the
  * planes of the volume. The vector lanes hold neighbouring lines, whose
@@ -21,24 +19,28 @@ namespace {
 /* Samples from .. to - 1, in steps of G * S::width, of the R output layers
  * of `run`. */
 template <class S, int R, int G, bool edge>
-inline void layer_columns(const double* const* layers, const AxisKernel& kernel,
-                          const OutputRun& run, ptrdiff_t from, ptrdiff_t to, double* out,
-                          ptrdiff_t out_stride)
+inline void layer_columns(const typename S::T* const* layers,
+                          const AxisKernel<typename S::T>& kernel,
+                          const OutputRun<typename S::T>& run, ptrdiff_t from, ptrdiff_t to,
+                          typename S::T* out, ptrdiff_t out_stride)
 {
+    typedef typename S::T T;
     for (ptrdiff_t c = from; c < to; c += G * S::width)
-        run_outputs<S, R, G, edge, false>(LayerRows{layers, c}, kernel, run, out + c, out_stride);
+        run_outputs<S, R, G, edge, false>(LayerRows<T>{layers, c}, kernel, run, out + c,
+                                          out_stride);
 }
 
 /* All `length` samples (at least S::width) of the R output layers of
- * `run`: eight sums at once, R layers of block / R vectors, then single
+ * `run`: `sums` sums at once, R layers of sums / R vectors, then single
  * vectors. The last vector may overlap the one before: it writes the same
  * values again. */
 template <class S, int R, bool edge>
-void layer_sweep(const double* const* layers, const AxisKernel& kernel, const OutputRun& run,
-                 ptrdiff_t length, double* out, ptrdiff_t out_stride)
+void layer_sweep(const typename S::T* const* layers, const AxisKernel<typename S::T>& kernel,
+                 const OutputRun<typename S::T>& run, ptrdiff_t length, typename S::T* out,
+                 ptrdiff_t out_stride)
 {
     const int W = S::width;
-    const int G = block / R;
+    const int G = sums / R;
     const ptrdiff_t wide = length / (G * W) * (G * W);
     const ptrdiff_t vectors = length / W * W;
     layer_columns<S, R, G, edge>(layers, kernel, run, 0, wide, out, out_stride);
@@ -50,20 +52,23 @@ void layer_sweep(const double* const* layers, const AxisKernel& kernel, const Ou
 /* Output layers i .. i + outputs - 1 of n, `length` samples of each,
  * output i + o into out + o * out_stride: layers[t] is layer first + t of
  * the layers they read, first being max(0, i - half), and none of them is
- * an output. `outputs` is 1, or S::width outputs that all lie near the
- * start, all in the interior or all near the end (see layers_run). */
+ * an output. `outputs` is 1, or Lanes<S>::run outputs that all lie near
+ * the start, all in the interior or all near the end (see layers_run). */
 template <class S>
-void filter_layers(const double* const* layers, int32_t n, int32_t i, int32_t outputs,
-                   const AxisKernel& kernel, ptrdiff_t length, double* out, ptrdiff_t out_stride)
+void filter_layers(const typename S::T* const* layers, ptrdiff_t n, ptrdiff_t i,
+                   ptrdiff_t outputs, const AxisKernel<typename S::T>& kernel, ptrdiff_t length,
+                   typename S::T* out, ptrdiff_t out_stride)
 {
+    typedef typename S::T T;
     const int W = S::width;
-    const OutputRun run = output_run(n, i, outputs, kernel);
+    const int R = Lanes<S>::run;
+    const OutputRun<T> run = output_run(n, i, outputs, kernel);
     const bool edge = run.weights != 0;
     if (length < W) {
         /* Too few samples for a vector; layers_run then gives one output. */
         for (ptrdiff_t c = 0; c < length; ++c) {
-            double sum = 0.0;
-            for (int32_t t = 0; t <= run.end; ++t)
+            T sum = 0;
+            for (ptrdiff_t t = 0; t <= run.end; ++t)
                 sum += kernel.taps[run.shift + t] * layers[t][c];
             out[c] = edge ? sum / run.weights[0] : sum;
         }
@@ -74,34 +79,45 @@ void filter_layers(const double* const* layers, int32_t n, int32_t i, int32_t ou
             layer_sweep<S, 1, false>(layers, kernel, run, length, out, out_stride);
     } else {
         if (edge)
-            layer_sweep<S, W, true>(layers, kernel, run, length, out, out_stride);
+            layer_sweep<S, R, true>(layers, kernel, run, length, out, out_stride);
         else
-            layer_sweep<S, W, false>(layers, kernel, run, length, out, out_stride);
+            layer_sweep<S, R, false>(layers, kernel, run, length, out, out_stride);
     }
 }
 
 /* How many output layers from i on filter_layers computes at once, with
- * `length` samples per layer: S::width where the kernel and the samples
- * are long enough and the outputs all lie within half a kernel of the
- * start, all in the interior or all within half a kernel of the end (a
- * kernel longer than S::width has room for a run at either end), else 1. */
+ * `length` samples per layer: Lanes<S>::run where the kernel and the
+ * samples are long enough and the outputs all lie within half a kernel of
+ * the start, all in the interior or all within half a kernel of the end (a
+ * kernel longer than the run has room for a run at either end), else 1. */
 template <class S>
-inline int32_t layers_run(int32_t n, int32_t i, const AxisKernel& kernel, ptrdiff_t length)
+inline ptrdiff_t layers_run(ptrdiff_t n, ptrdiff_t i, const AxisKernel<typename S::T>& kernel,
+                            ptrdiff_t length)
 {
-    const int32_t h = kernel.half;
-    const int32_t last = i + S::width - 1;
+    const int R = Lanes<S>::run;
+    const ptrdiff_t h = kernel.half;
+    const ptrdiff_t last = i + R - 1;
     const bool one_part = last < h || (i >= h && last < n - h) || (i >= n - h && last < n);
-    return kernel.count >= S::width && length >= S::width && one_part ? S::width : 1;
+    return kernel.count >= R && length >= S::width && one_part ? R : 1;
 }
 
-/* filter_chunks takes each layer in chunks of chunk_length(kernel)
- * samples: half a kernel and a run of output layers' worth of chunks fill
- * the work area. Runs of some thousand samples (16 KiB at 9 taps, 6 KiB at
- * 33) keep each visit to a plane long. */
+/* filter_chunks takes each layer in chunks of chunk_length(half,
+ * capacity) samples: half a kernel and a run of output layers' worth of
+ * chunks fill a work area of `capacity` samples. Runs of some thousand
+ * samples (16 KiB at 9 taps, 6 KiB at 33, in gauss_filter's 128 KiB) keep
+ * each visit to a plane long. At least a block's worth. */
 template <class S>
-inline ptrdiff_t chunk_length(const AxisKernel& kernel)
+inline ptrdiff_t chunk_length(ptrdiff_t half, ptrdiff_t capacity)
 {
-    return work_capacity / (kernel.half + S::width) / block * block;
+    const int block = Lanes<S>::block;
+    return larger(block, capacity / (half + Lanes<S>::run) / block * block);
+}
+
+/* Samples in the ring of filter_chunks, for chunks of `chunk` samples. */
+template <class S>
+inline ptrdiff_t ring_length(ptrdiff_t half, ptrdiff_t chunk)
+{
+    return (half + Lanes<S>::run) * chunk;
 }
 
 /* Where chunk 0 would begin for chunks of `chunk` samples to begin on
@@ -109,62 +125,67 @@ inline ptrdiff_t chunk_length(const AxisKernel& kernel)
  * straddle cache lines cost the processor twice. Chunk 0 is then the few
  * samples before the first boundary. Layers that lie differently from
  * each other cannot all be served: there chunks begin at 0. */
-inline ptrdiff_t chunk_origin(const double* first, ptrdiff_t size, ptrdiff_t chunk)
+template <class S>
+inline ptrdiff_t chunk_origin(const typename S::T* first, ptrdiff_t size, ptrdiff_t chunk)
 {
-    const ptrdiff_t lead = (block - (ptrdiff_t)((uintptr_t)first / sizeof(double) % block)) % block;
+    const int block = Lanes<S>::block;
+    const ptrdiff_t lead =
+        (block - (ptrdiff_t)((uintptr_t)first / sizeof(typename S::T) % block)) % block;
     return size % block == 0 && lead > 0 ? lead - chunk : 0;
 }
 
 template <class S>
-inline ptrdiff_t chunk_count(const double* first, ptrdiff_t size, const AxisKernel& kernel)
+inline ptrdiff_t chunk_count(const typename S::T* first, ptrdiff_t size, ptrdiff_t chunk)
 {
-    const ptrdiff_t chunk = chunk_length<S>(kernel);
-    return (size - chunk_origin(first, size, chunk) + chunk - 1) / chunk;
+    return (size - chunk_origin<S>(first, size, chunk) + chunk - 1) / chunk;
 }
 
 /* The y or z pass in place on chunks chunk_begin .. chunk_end - 1 (of
  * chunk_count) of n layers of `size` samples that follow each other at
- * `first`: a chunk of
- * every layer in turn, from the first layer to the last. Each output reads
- * the chunks of the layers within half a kernel, which stay in cache from
- * one output to the next, so the layers are read once and written once, in
- * runs of whole chunks. Before a layer's chunk is overwritten it is saved
- * in a ring in the work area (work_capacity doubles), where the outputs
- * after it find it. Chunks are independent of each other: any split of
- * them among callers, each with its own work area, writes the same bits. */
+ * `first`: a chunk of every layer in turn, from the first layer to the
+ * last. Each output reads the chunks of the layers within half a kernel,
+ * which stay in cache from one output to the next, so the layers are read
+ * once and written once, in runs of whole chunks. Before a layer's chunk
+ * is overwritten it is saved in `ring` (ring_length samples, on a cache
+ * line), where the outputs after it find it; `layers` has room for a
+ * kernel and a run of pointers. Chunks are independent of each other: any
+ * split of them among callers, each with its own ring and table, writes
+ * the same bits. */
 template <class S>
-void filter_chunks(double* first, ptrdiff_t size, int32_t n, const AxisKernel& kernel,
-                   ptrdiff_t chunk_begin, ptrdiff_t chunk_end, double* work)
+void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t n,
+                   const AxisKernel<typename S::T>& kernel, ptrdiff_t chunk,
+                   ptrdiff_t chunk_begin, ptrdiff_t chunk_end, typename S::T* ring,
+                   const typename S::T** layers)
 {
-    const int32_t slots = kernel.half + S::width;
-    const ptrdiff_t chunk = chunk_length<S>(kernel);
-    const ptrdiff_t origin = chunk_origin(first, size, chunk);
-    const double* layers[kernel_buffer_length + block];
+    typedef typename S::T T;
+    const ptrdiff_t slots = kernel.half + Lanes<S>::run;
+    const ptrdiff_t origin = chunk_origin<S>(first, size, chunk);
     for (ptrdiff_t index = chunk_begin; index < chunk_end; ++index) {
         const ptrdiff_t start = origin + index * chunk;
         const ptrdiff_t c0 = start > 0 ? start : 0;
         const ptrdiff_t length = (start + chunk < size ? start + chunk : size) - c0;
-        for (int32_t i = 0; i < n;) {
-            const int32_t outputs = layers_run<S>(n, i, kernel, length);
-            for (int32_t l = i; l < i + outputs; ++l) {
-                const double* layer = first + l * size + c0;
-                double* saved = work + (l % slots) * chunk;
+        for (ptrdiff_t i = 0; i < n;) {
+            const ptrdiff_t outputs = layers_run<S>(n, i, kernel, length);
+            for (ptrdiff_t l = i; l < i + outputs; ++l) {
+                const T* layer = first + l * size + c0;
+                T* saved = ring + (l % slots) * chunk;
                 ptrdiff_t c = 0;
                 for (; c + S::width <= length; c += S::width)
                     S::store(saved + c, S::loadu(layer + c));
                 for (; c < length; ++c)
                     saved[c] = layer[c];
             }
-            const int32_t from = larger(0, i - kernel.half);
-            const int32_t to = smaller(n - 1, i + outputs - 1 + kernel.half);
-            for (int32_t l = from; l <= to; ++l)
+            const ptrdiff_t from = larger(0, i - kernel.half);
+            const ptrdiff_t to = smaller(n - 1, i + outputs - 1 + kernel.half);
+            for (ptrdiff_t l = from; l <= to; ++l)
                 layers[l - from] =
-                    l < i + outputs ? work + (l % slots) * chunk : first + l * size + c0;
+                    l < i + outputs ? ring + (l % slots) * chunk : first + l * size + c0;
             filter_layers<S>(layers, n, i, outputs, kernel, length, first + i * size + c0, size);
             i += outputs;
         }
     }
 }
+
 }  // namespace
 
 #endif

@@ -40,50 +40,90 @@
 
 namespace {
 
-/* Lines filtered side by side: eight doubles, one cache line per row. */
-const int block = 8;
+/* Sums kept in flight at once: enough independent additions to keep the
+ * adders busy while each waits for its previous one, few enough to stay in
+ * sixteen registers. */
+const int sums = 8;
 
-inline int32_t smaller(int32_t a, int32_t b)
+/* The shapes that follow from S's element type and vector width. */
+template <class S>
+struct Lanes {
+    /* Lines filtered side by side in a block, one cache line per row:
+     * eight doubles or sixteen floats. */
+    static const int block = 64 / (int)sizeof(typename S::T);
+    /* Neighbouring outputs computed together, each a block's row of
+     * vectors wide: `sums` sums in all. */
+    static const int run = sums * S::width / block;
+};
+
+inline ptrdiff_t smaller(ptrdiff_t a, ptrdiff_t b)
 {
     return a < b ? a : b;
 }
 
-inline int32_t larger(int32_t a, int32_t b)
+inline ptrdiff_t larger(ptrdiff_t a, ptrdiff_t b)
 {
     return a > b ? a : b;
 }
 
 /* One axis's kernel, with the divisors of its edge outputs worked out once
  * per pass instead of once per line: they depend on the taps only. */
+template <class T>
 struct AxisKernel {
-    int32_t count;
-    int32_t half;
-    double taps[kernel_buffer_length];
-    /* Each tap twice: SSE2 has no one-instruction broadcast from memory. */
-    alignas(16) double tap_pairs[2 * kernel_buffer_length];
+    ptrdiff_t count;
+    ptrdiff_t half;
+    const T* taps;
+    /* Each tap filling a 16-byte vector: SSE2 has no one-instruction
+     * broadcast from memory. */
+    const T* tap_copies;
     /* lead[i] divides output i, trail[t] output n - 1 - t, for i, t < half. */
-    double lead[kernel_buffer_length / 2];
-    double trail[kernel_buffer_length / 2];
+    const T* lead;
+    const T* trail;
 };
 
-void prepare_kernel(AxisKernel* kernel, int32_t count, double width)
+/* Where prepare_kernel puts a kernel's numbers: taps, tap_copies
+ * (16 / sizeof(T) per tap, 16-byte aligned), lead and trail (half a kernel
+ * each), and compute_gauss's doubles, which may be the taps themselves
+ * when T is double. */
+template <class T>
+struct KernelAreas {
+    T* taps;
+    T* tap_copies;
+    T* lead;
+    T* trail;
+    double* gauss;
+};
+
+/* The kernel of `count` taps for `width`: compute_gauss's doubles rounded
+ * to T once, the divisors summed in T in filter_1d's order. */
+template <class T>
+void prepare_kernel(AxisKernel<T>* kernel, ptrdiff_t count, double width,
+                    const KernelAreas<T>& areas)
 {
-    compute_gauss(count, kernel->taps, width);
-    for (int32_t i = 0; i < count; ++i)
-        kernel->tap_pairs[2 * i] = kernel->tap_pairs[2 * i + 1] = kernel->taps[i];
+    const int copies = 16 / (int)sizeof(T);
+    compute_gauss((int32_t)count, areas.gauss, width);
+    for (ptrdiff_t i = 0; i < count; ++i) {
+        areas.taps[i] = static_cast<T>(areas.gauss[i]);
+        for (int c = 0; c < copies; ++c)
+            areas.tap_copies[copies * i + c] = areas.taps[i];
+    }
     kernel->count = count;
     kernel->half = count / 2;
-    const int32_t h = kernel->half;
-    for (int32_t i = 0; i < h; ++i) {
-        double lead = 0.0;
-        double trail = 0.0;
-        for (int32_t j = 0; j <= h + i; ++j) {
-            lead += kernel->taps[h - i + j];
-            trail += kernel->taps[j];
+    const ptrdiff_t h = kernel->half;
+    for (ptrdiff_t i = 0; i < h; ++i) {
+        T lead = 0;
+        T trail = 0;
+        for (ptrdiff_t j = 0; j <= h + i; ++j) {
+            lead += areas.taps[h - i + j];
+            trail += areas.taps[j];
         }
-        kernel->lead[i] = lead;
-        kernel->trail[i] = trail;
+        areas.lead[i] = lead;
+        areas.trail[i] = trail;
     }
+    kernel->taps = areas.taps;
+    kernel->tap_copies = areas.tap_copies;
+    kernel->lead = areas.lead;
+    kernel->trail = areas.trail;
 }
 
 /* ---- a run of outputs -------------------------------------------------- */
@@ -97,23 +137,25 @@ void prepare_kernel(AxisKernel* kernel, int32_t count, double width)
  * after end reach only the last ones. Near an end the rows beyond the line
  * are missing, and output o is divided by weights[o * weight_step], the sum
  * of the taps it used; in the interior weights is null. */
+template <class T>
 struct OutputRun {
-    int32_t first;
-    int32_t shift;
-    int32_t begin;
-    int32_t end;
+    ptrdiff_t first;
+    ptrdiff_t shift;
+    ptrdiff_t begin;
+    ptrdiff_t end;
     bool tail;
-    const double* weights;
-    int32_t weight_step;
+    const T* weights;
+    ptrdiff_t weight_step;
 };
 
-inline OutputRun output_run(int32_t n, int32_t i, int32_t R, const AxisKernel& kernel)
+template <class T>
+inline OutputRun<T> output_run(ptrdiff_t n, ptrdiff_t i, ptrdiff_t R, const AxisKernel<T>& kernel)
 {
-    const int32_t h = kernel.half;
+    const ptrdiff_t h = kernel.half;
     const bool leading = i < h;
     const bool trailing = i >= n - h;
-    const int32_t last = trailing ? n - 1 : i + R - 1 + h;
-    OutputRun run;
+    const ptrdiff_t last = trailing ? n - 1 : i + R - 1 + h;
+    OutputRun<T> run;
     run.first = leading ? 0 : i - h;
     run.shift = run.first - (i - h);
     run.begin = leading ? 0 : R - 1;
@@ -125,23 +167,25 @@ inline OutputRun output_run(int32_t n, int32_t i, int32_t R, const AxisKernel& k
     return run;
 }
 
-/* Where run_outputs finds its rows: `step` doubles apart from `start` (the
+/* Where run_outputs finds its rows: `step` samples apart from `start` (the
  * samples of one line, or the rows of a block of lines), or through a
  * table of layers (the y and z passes), from sample `offset` of each. */
+template <class T>
 struct SteppedRows {
-    const double* start;
+    const T* start;
     ptrdiff_t step;
-    const double* operator()(int32_t s) const { return start + s * step; }
+    const T* operator()(ptrdiff_t s) const { return start + s * step; }
 };
 
+template <class T>
 struct LayerRows {
-    const double* const* layers;
+    const T* const* layers;
     ptrdiff_t offset;
-    const double* operator()(int32_t s) const { return layers[s] + offset; }
+    const T* operator()(ptrdiff_t s) const { return layers[s] + offset; }
 };
 
 template <class S, bool aligned>
-inline typename S::V load_row(const double* row, int g)
+inline typename S::V load_row(const typename S::T* row, int g)
 {
     return aligned ? S::load(row + g * S::width) : S::loadu(row + g * S::width);
 }
@@ -150,53 +194,54 @@ inline typename S::V load_row(const double* row, int g)
  * into out + o * out_stride + g * S::width. Each row is loaded once for all
  * R outputs, and output o's tap is output o - 1's tap of the row before.
  * `edge` says whether the run lies near an end and is divided; `aligned`,
- * whether the rows lie on vector boundaries. R times G sums (eight) are
- * independent, enough to keep the adders busy while each waits for its
- * previous addition. */
+ * whether the rows lie on vector boundaries. R times G sums are
+ * independent. */
 template <class S, int R, int G, bool edge, bool aligned, class Rows>
-inline void run_outputs(const Rows& rows, const AxisKernel& kernel, const OutputRun& run,
-                        double* out, ptrdiff_t out_stride)
+inline void run_outputs(const Rows& rows, const AxisKernel<typename S::T>& kernel,
+                        const OutputRun<typename S::T>& run, typename S::T* out,
+                        ptrdiff_t out_stride)
 {
+    typedef typename S::T T;
     typedef typename S::V V;
     V sum[R][G];
-#pragma GCC unroll 8
+#pragma GCC unroll 16
     for (int o = 0; o < R; ++o)
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int g = 0; g < G; ++g)
             sum[o][g] = S::zero();
 
     /* The first rows reach only the first outputs. */
     if (!edge || run.begin > 0)
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int q = 0; q + 1 < R; ++q) {
-            const double* row = rows(q);
-#pragma GCC unroll 8
+            const T* row = rows(q);
+#pragma GCC unroll 16
             for (int o = 0; o <= q; ++o) {
                 const V tap = S::tap(kernel, run.shift + q - o);
-#pragma GCC unroll 8
+#pragma GCC unroll 16
                 for (int g = 0; g < G; ++g)
                     sum[o][g] = S::add(sum[o][g], S::mul(tap, load_row<S, aligned>(row, g)));
             }
         }
 
     V tap[R];
-#pragma GCC unroll 8
+#pragma GCC unroll 16
     for (int o = 0; o < R; ++o)
         tap[o] = S::tap(kernel, run.shift + run.begin - o);
-    for (int32_t s = run.begin;; ++s) {
-        const double* row = rows(s);
+    for (ptrdiff_t s = run.begin;; ++s) {
+        const T* row = rows(s);
         V data[G];
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int g = 0; g < G; ++g)
             data[g] = load_row<S, aligned>(row, g);
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int o = 0; o < R; ++o)
-#pragma GCC unroll 8
+#pragma GCC unroll 16
             for (int g = 0; g < G; ++g)
                 sum[o][g] = S::add(sum[o][g], S::mul(tap[o], data[g]));
         if (s == run.end)
             break;  /* no tap beyond the kernel to fetch */
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int o = R - 1; o > 0; --o)
             tap[o] = tap[o - 1];
         tap[0] = S::tap(kernel, run.shift + s + 1);
@@ -204,63 +249,67 @@ inline void run_outputs(const Rows& rows, const AxisKernel& kernel, const Output
 
     /* The last rows reach only the last outputs. */
     if (!edge || run.tail)
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int q = 0; q + 1 < R; ++q) {
-            const int32_t s = run.end + 1 + q;
-            const double* row = rows(s);
-#pragma GCC unroll 8
+            const ptrdiff_t s = run.end + 1 + q;
+            const T* row = rows(s);
+#pragma GCC unroll 16
             for (int o = q + 1; o < R; ++o) {
                 const V tap_o = S::tap(kernel, run.shift + s - o);
-#pragma GCC unroll 8
+#pragma GCC unroll 16
                 for (int g = 0; g < G; ++g)
                     sum[o][g] = S::add(sum[o][g], S::mul(tap_o, load_row<S, aligned>(row, g)));
             }
         }
 
-#pragma GCC unroll 8
+#pragma GCC unroll 16
     for (int o = 0; o < R; ++o) {
         if (edge) {
             const V divisor = S::splat(run.weights[o * run.weight_step]);
-#pragma GCC unroll 8
+#pragma GCC unroll 16
             for (int g = 0; g < G; ++g)
                 sum[o][g] = S::div(sum[o][g], divisor);
         }
-#pragma GCC unroll 8
+#pragma GCC unroll 16
         for (int g = 0; g < G; ++g)
             S::storeu(out + o * out_stride + g * S::width, sum[o][g]);
     }
 }
 
-/* ---- blocks of eight lines ---------------------------------------------- */
+/* ---- blocks of lines ---------------------------------------------------- */
 
-/* The eight lines lie in a block, row after row: row r holds sample r of
- * each line at lines[r * block + lane], one line per lane, and the rows lie
- * on 64-byte boundaries. Outputs i .. i + R - 1 into dst + i * dst_stride. */
+/* The lines lie in a block, row after row: row r holds sample r of each
+ * line at lines[r * block + lane], one line per lane, and the rows lie on
+ * 64-byte boundaries. Outputs i .. i + R - 1 into dst + i * dst_stride. */
 template <class S, int R, bool edge>
-inline void block_outputs(const double* lines, int32_t n, int32_t i, const AxisKernel& kernel,
-                          double* dst, ptrdiff_t dst_stride)
+inline void block_outputs(const typename S::T* lines, ptrdiff_t n, ptrdiff_t i,
+                          const AxisKernel<typename S::T>& kernel, typename S::T* dst,
+                          ptrdiff_t dst_stride)
 {
-    const OutputRun run = output_run(n, i, R, kernel);
-    const SteppedRows rows = {lines + run.first * block, block};
+    typedef typename S::T T;
+    const int block = Lanes<S>::block;
+    const OutputRun<T> run = output_run(n, i, R, kernel);
+    const SteppedRows<T> rows = {lines + run.first * block, block};
     run_outputs<S, R, block / S::width, edge, true>(rows, kernel, run, dst + i * dst_stride,
                                                     dst_stride);
 }
 
-/* Outputs from .. to - 1 of eight lines of n samples into
- * dst + i * dst_stride: runs of R = S::width outputs near the ends where
- * the kernel and the edges are long enough, single outputs elsewhere. Every
- * output reads only the rows its window covers, so the lines may be
+/* Outputs from .. to - 1 of a block of lines of n samples into
+ * dst + i * dst_stride: runs of Lanes<S>::run outputs near the ends where
+ * the kernel and the edges are long enough, single outputs elsewhere.
+ * Every output reads only the rows its window covers, so the lines may be
  * shorter than the kernel when only outputs within half a kernel of the
  * ends are asked for. filter_x sends lines here whole only when they have
  * fewer than S::width interior outputs, so those go one at a time. */
 template <class S>
-void filter_outputs(const double* lines, int32_t n, const AxisKernel& kernel, int32_t from,
-                    int32_t to, double* dst, ptrdiff_t dst_stride)
+void filter_outputs(const typename S::T* lines, ptrdiff_t n,
+                    const AxisKernel<typename S::T>& kernel, ptrdiff_t from, ptrdiff_t to,
+                    typename S::T* dst, ptrdiff_t dst_stride)
 {
-    const int R = S::width;
-    const int32_t h = kernel.half;
+    const int R = Lanes<S>::run;
+    const ptrdiff_t h = kernel.half;
     const bool edge_runs = h >= R;
-    int32_t i = from;
+    ptrdiff_t i = from;
     for (; i < to && i < h; ++i)
         if (edge_runs && i + R <= h && i + R <= to) {
             block_outputs<S, R, true>(lines, n, i, kernel, dst, dst_stride);
