@@ -28,7 +28,11 @@ set(VOXBLUR_THREADS_WIN32 ${CMAKE_CURRENT_LIST_DIR}/threads_win32.cpp)
 # every *.cpp of this folder (not of its subfolders). Builds that compile
 # them add this folder and smooth/ to the include path.
 set(VOXBLUR_SMOOTH_SOURCE_NAMES
+    smooth_passes_avx.cpp
+    smooth_passes_avx512.cpp
+    smooth_passes_neon.cpp
     smooth_passes_plain.cpp
+    smooth_passes_sse2.cpp
     smooth_volume.cpp
     smooth_volumes.cpp
     smooth_work.cpp)

@@ -64,6 +64,8 @@ DEFUN_DLD(voxblur, args, , VOXBLUR_HELP_TEXT)
     fwhm_in_voxels(filter_size.data(), plan.has_voxel_size ? voxel_size.data() : nullptr, widths);
     const int32_t factor = kernel_factor(plan.has_factor ? factor_value.data() : nullptr);
 
+    /* Never taken: gauss_filter's only failure ends the call in its error
+     * call first (voxblur_engine.h). */
     if (gauss_filter(volume.data(), result.fortran_vec(), dims, widths, factor) != 0)
         fail("voxblur: Problems in gauss_filter subroutine");
     return octave_value(result);

@@ -13,7 +13,7 @@ for argument in "$@"; do
     IFS=';' read -r -a objects <<< "$argument"
     for object in "${objects[@]}"; do
         case $(basename "$object") in
-            passes_*.o) ;;
+            passes_*.o | smooth_passes_*.o) ;;
             *) continue ;;
         esac
         # x86: vfmadd231pd, vfnmsub132sd, ...; AArch64: fmla and fmls

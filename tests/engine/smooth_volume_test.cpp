@@ -10,9 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "engine_limits.h"
 #include "engine_run.h"
+#include "smooth_passes.h"
 #include "smooth_volume.h"
 #include "smooth_work.h"
+#include "volume_passes.h"
 #include "voxblur_engine.h"
 
 namespace {
@@ -60,36 +63,204 @@ std::string first_difference(const std::vector<T>& expected, const std::vector<T
     return expected.size() == actual.size() ? "" : "the volumes differ in size";
 }
 
+// Every variant of the passes, for both result types.
+struct Variant {
+    const char* name;
+    SmoothPasses<double>::fn* doubles;
+    SmoothPasses<float>::fn* floats;
+    int (*runs_here)();  // null: every processor of the architecture
+};
+
+const Variant variants[] = {
+    {"plain", smooth_passes_plain, smooth_passes_plain, nullptr},
+#if VOXBLUR_VECTORS_X86_64
+    {"sse2", smooth_passes_sse2, smooth_passes_sse2, nullptr},
+    {"avx", smooth_passes_avx, smooth_passes_avx, cpu_has_avx},
+    {"avx512", smooth_passes_avx512, smooth_passes_avx512, cpu_has_avx512},
+#endif
+#if VOXBLUR_VECTORS_NEON
+    {"neon", smooth_passes_neon, smooth_passes_neon, nullptr},
+#endif
+};
+
+int64_t voxels(const Dims& dims)
+{
+    return dims[0] * dims[1] * dims[2];
+}
+
+template <class T>
+std::vector<T> run_variant(const Variant& variant, const void* input, voxel_class input_class,
+                           const uint8_t* mask, const Dims& dims,
+                           const std::array<double, 3>& widths, int32_t factor, int32_t threads)
+{
+    int64_t taps[3];
+    for (int d = 0; d < 3; ++d)
+        taps[d] = smooth_kernel_length(dims[d], widths[d], factor);
+    std::vector<T> output(static_cast<size_t>(voxels(dims)), T(-12345));
+    const SmoothInput source = {input, input_class, mask};
+    int status;
+    if (sizeof(T) == sizeof(double))
+        status = variant.doubles(source, reinterpret_cast<double*>(output.data()), dims.data(),
+                                 taps, widths.data(), threads);
+    else
+        status = variant.floats(source, reinterpret_cast<float*>(output.data()), dims.data(),
+                                taps, widths.data(), threads);
+    EXPECT_EQ(status, smooth_done) << variant.name;
+    return output;
+}
+
 struct OldLimitsCase {
     std::array<int32_t, 3> dims;
     std::array<double, 3> widths;
     int32_t factor;
+    voxel_class input_class;  // double, or int16 converted as read
 };
 
 // Edges only, kernels as long as their axis, 99 taps, an axis of 1023.
 const OldLimitsCase old_limits_cases[] = {
-    {{1, 1, 1}, {2, 2, 2}, 4},        {{2, 5, 3}, {8, 1, 0}, 4},
-    {{17, 9, 12}, {2.5, 3, 7}, 3},    {{40, 33, 24}, {8, 8, 8}, 6},
-    {{120, 3, 101}, {24.5, 1, 24.5}, 4},  {{1023, 2, 3}, {3.3, 1, 1}, 5},
-    {{9, 100, 11}, {0.5, 40, 1.4}, 7},
+    {{1, 1, 1}, {2, 2, 2}, 4, voxel_double},       {{2, 5, 3}, {8, 1, 0}, 4, voxel_int16},
+    {{17, 9, 12}, {2.5, 3, 7}, 3, voxel_double},   {{40, 33, 24}, {8, 8, 8}, 6, voxel_int16},
+    {{120, 3, 101}, {24.5, 1, 24.5}, 4, voxel_double},
+    {{1023, 2, 3}, {3.3, 1, 1}, 5, voxel_double},  {{9, 100, 11}, {0.5, 40, 1.4}, 7, voxel_double},
 };
 
+// For double data within gauss_filter's limits, every variant on 1 to 3
+// threads and smooth_volume itself give gauss_filter's bits.
 TEST(SmoothVolume, DoubleWithinTheOldLimitsIsGaussFiltersBits)
 {
     for (const OldLimitsCase& c : old_limits_cases) {
         const Dims dims = {c.dims[0], c.dims[1], c.dims[2]};
-        const size_t count = static_cast<size_t>(c.dims[0]) * c.dims[1] * c.dims[2];
-        const std::vector<double> input = random_volume(count, 17u + c.dims[0]);
+        const size_t count = static_cast<size_t>(voxels(dims));
+        std::vector<double> input = random_volume(count, 17u + c.dims[0]);
+        std::vector<int16_t> samples(count);
+        if (c.input_class == voxel_int16)
+            for (size_t i = 0; i < count; ++i)
+                input[i] = samples[i] = static_cast<int16_t>(input[i] * 3000.0);
+        const void* given = c.input_class == voxel_double ? static_cast<const void*>(input.data())
+                                                          : samples.data();
         const EngineRun run = run_gauss_filter(input, c.dims, c.widths, c.factor);
         ASSERT_FALSE(run.ended_by_error) << run.error;
         const std::array<int32_t, 3> printed = printed_kernel_sizes(run.console);
         for (int d = 0; d < 3; ++d)
             EXPECT_EQ(smooth_kernel_length(dims[d], c.widths[d], c.factor), printed[d])
                 << "axis " << d;
-        const std::vector<double> output =
-            smoothed<double>(input.data(), voxel_double, nullptr, dims, c.widths, c.factor);
-        EXPECT_EQ(first_difference(run.output, output, dims), "")
-            << c.dims[0] << " x " << c.dims[1] << " x " << c.dims[2];
+        EXPECT_EQ(first_difference(run.output, smoothed<double>(given, c.input_class, nullptr,
+                                                                dims, c.widths, c.factor, 3),
+                                   dims),
+                  "")
+            << "smooth_volume, " << c.dims[0] << " x " << c.dims[1] << " x " << c.dims[2];
+        for (const Variant& variant : variants) {
+            if (variant.runs_here && !variant.runs_here())
+                continue;
+            for (int32_t threads = 1; threads <= 3; ++threads)
+                EXPECT_EQ(first_difference(run.output,
+                                           run_variant<double>(variant, given, c.input_class,
+                                                               nullptr, dims, c.widths, c.factor,
+                                                               threads),
+                                           dims),
+                          "")
+                    << variant.name << ", " << threads << " threads, " << c.dims[0] << " x "
+                    << c.dims[1] << " x " << c.dims[2];
+        }
+    }
+}
+
+struct FloatCase {
+    Dims dims;
+    std::array<double, 3> widths;
+    int32_t factor;
+    voxel_class input_class;  // double, uint16 or single
+    bool masked;
+    double special_share;     // infinities, NaN, zeros, subnormals, overflow
+    uint32_t seed;
+};
+
+// The float sums of every variant against the plain passes': small
+// volumes of every shape, x lines on either side of going through blocks
+// whole, long axes and kernels, and planes and rows that end on either
+// side of the y and z passes' chunks (sized, as the engine sizes them,
+// from work_capacity doubles' bytes of ring).
+std::vector<FloatCase> float_cases()
+{
+    std::vector<FloatCase> cases;
+    std::mt19937 random(28);
+    std::uniform_int_distribution<int64_t> axis(1, 40);
+    std::uniform_real_distribution<double> width(0.3, 9.0);
+    const voxel_class classes[] = {voxel_double, voxel_uint16, voxel_single};
+    for (uint32_t i = 0; i < 150; ++i)
+        cases.push_back({{axis(random), axis(random), axis(random)},
+                         {width(random), width(random), width(random)},
+                         static_cast<int32_t>(1 + i % 7), classes[i % 3], i % 5 == 0,
+                         i % 4 == 0 ? 0.05 : 0.0, i});
+    for (int64_t nx = 7; nx <= 26; ++nx)  // 9 taps: whole lines below 8 + width
+        cases.push_back({{nx, 5, 3}, {2, 2, 1}, 4, voxel_single, false, 0.0, 7u});
+    cases.push_back({{3000, 3, 2}, {60, 1, 1}, 4, voxel_uint16, false, 0.0, 1u});
+    cases.push_back({{2, 3000, 3}, {1, 60, 2}, 4, voxel_double, true, 0.0, 2u});
+    cases.push_back({{2, 3, 3000}, {1, 2, 60}, 4, voxel_single, false, 0.0, 3u});
+    cases.push_back({{3, 401, 5}, {1, 1e6, 1}, 4, voxel_single, false, 0.0, 4u});
+    const int64_t ring = work_capacity * int64_t(sizeof(double)) / int64_t(sizeof(float));
+    for (int64_t run : {2, 4, 8})  // outputs per run: SSE2 and NEON, AVX, AVX-512
+        for (int64_t half : {4, 16}) {
+            const int64_t chunk = ring / (half + run) / 16 * 16;
+            for (int64_t nx = chunk / 3 - 1; nx <= chunk / 3 + 1; ++nx)
+                cases.push_back({{nx, 3, 5 + half}, {2, 2, half / 2.0}, 4, voxel_single, false,
+                                 0.0, uint32_t(nx)});
+            cases.push_back({{chunk + 1, 2 * half + 3, 2}, {half / 2.0, half / 2.0, 1}, 4,
+                             voxel_single, false, 0.0, uint32_t(chunk)});
+        }
+    return cases;
+}
+
+// "" when the volumes are the same bits, a NaN matching any NaN.
+std::string first_float_difference(const std::vector<float>& expected,
+                                   const std::vector<float>& actual, const Dims& dims)
+{
+    std::vector<float> e = expected, a = actual;
+    for (size_t i = 0; i < e.size() && i < a.size(); ++i)
+        if (std::isnan(e[i]) && std::isnan(a[i]))
+            e[i] = a[i] = 0.0f;
+    return first_difference(e, a, dims);
+}
+
+TEST(SmoothVolume, EveryVariantGivesThePlainFloatBits)
+{
+    const float specials[] = {HUGE_VALF, -HUGE_VALF, 0.0f, -0.0f, 1e-45f, 3e38f, NAN};
+    for (const FloatCase& c : float_cases()) {
+        const size_t count = static_cast<size_t>(voxels(c.dims));
+        std::mt19937 random(c.seed);
+        std::uniform_real_distribution<double> value(0.0, 60000.0), unit(0.0, 1.0);
+        std::vector<double> doubles(count);
+        std::vector<float> singles(count);
+        std::vector<uint16_t> samples(count);
+        std::vector<uint8_t> mask(count);
+        for (size_t i = 0; i < count; ++i) {
+            doubles[i] = value(random);
+            if (unit(random) < c.special_share)
+                doubles[i] = specials[random() % std::size(specials)];
+            singles[i] = static_cast<float>(doubles[i]);
+            samples[i] = static_cast<uint16_t>(std::isfinite(doubles[i]) ? doubles[i] : 0.0);
+            mask[i] = unit(random) < 0.8 ? 1 : 0;
+        }
+        const void* input = c.input_class == voxel_double   ? static_cast<const void*>(doubles.data())
+                            : c.input_class == voxel_single ? static_cast<const void*>(singles.data())
+                                                            : samples.data();
+        const uint8_t* m = c.masked ? mask.data() : nullptr;
+        const std::vector<float> plain =
+            run_variant<float>(variants[0], input, c.input_class, m, c.dims, c.widths, c.factor, 1);
+        for (size_t v = 1; v < std::size(variants); ++v) {
+            if (variants[v].runs_here && !variants[v].runs_here())
+                continue;
+            const int32_t threads = 1 + int32_t(c.seed % 3);
+            ASSERT_EQ(first_float_difference(plain,
+                                             run_variant<float>(variants[v], input, c.input_class,
+                                                                m, c.dims, c.widths, c.factor,
+                                                                threads),
+                                             c.dims),
+                      "")
+                << variants[v].name << ", " << threads << " threads, " << c.dims[0] << " x "
+                << c.dims[1] << " x " << c.dims[2] << ", widths " << c.widths[0] << " "
+                << c.widths[1] << " " << c.widths[2] << ", factor " << c.factor;
+        }
     }
 }
 
@@ -282,15 +453,24 @@ TEST(SmoothVolume, AFailedAllocationIsReportedAndWritesNothing)
         EXPECT_GT(allocations_made, 0);
         EXPECT_EQ(output, std::vector<double>(input.size(), sentinel_value()));
     }
-    // Work areas beyond the address space are never asked for.
-    const Dims huge = {int64_t(1) << 62, 1, 1};
-    const int64_t huge_taps[3] = {3, 1, 1};
-    allocations_made = 0;
+    // Work areas beyond the address space, and kernels beyond
+    // compute_gauss's count, are never asked for.
+    const std::vector<uint16_t> samples(16);
+    const struct {
+        Dims dims;
+        int64_t taps[3];
+    } beyond[] = {
+        {{int64_t(1) << 62, 2, 1}, {3, 1, 1}},  // a block's staging rows
+        {{3, int64_t(1) << 40, 1}, {3, (int64_t(1) << 40) - 1, 1}},
+    };
     void* (*const normal)(size_t) = smooth_allocate;
     smooth_allocate = refuse;
-    EXPECT_EQ(smooth_volume(input.data(), voxel_double, nullptr, nullptr, 1, huge.data(),
-                            huge_taps, widths, 1),
-              smooth_out_of_memory);
+    allocations_made = 0;
+    for (const auto& b : beyond)
+        for (int output_double : {0, 1})
+            EXPECT_EQ(smooth_volume(samples.data(), voxel_uint16, nullptr, nullptr, output_double,
+                                    b.dims.data(), b.taps, widths, 1),
+                      smooth_out_of_memory);
     smooth_allocate = normal;
     EXPECT_EQ(allocations_made, 0);
 }

@@ -20,14 +20,32 @@ struct SmoothInput {
     const uint8_t* mask; /* null: every voxel as it is */
 };
 
+/* The shape of every variant, for either result type. */
+template <class T>
+struct SmoothPasses {
+    typedef int fn(const SmoothInput& input, T* output, const int64_t* dimensions,
+                   const int64_t* taps, const double* widths, int32_t threads);
+};
+
 /* One line at a time through filter_1d's arithmetic in T, on the calling
  * thread: the oracle of the vector passes. */
-VOXBLUR_INTERNAL int smooth_passes_plain(const SmoothInput& input, double* output,
-                                         const int64_t* dimensions, const int64_t* taps,
-                                         const double* widths, int32_t threads);
-VOXBLUR_INTERNAL int smooth_passes_plain(const SmoothInput& input, float* output,
-                                         const int64_t* dimensions, const int64_t* taps,
-                                         const double* widths, int32_t threads);
+VOXBLUR_INTERNAL SmoothPasses<double>::fn smooth_passes_plain;
+VOXBLUR_INTERNAL SmoothPasses<float>::fn smooth_passes_plain;
+
+/* The vector passes (smooth_schedule.h), on up to `threads` threads; call
+ * only those that volume_passes.h says this processor runs. */
+#if VOXBLUR_VECTORS_X86_64
+VOXBLUR_INTERNAL SmoothPasses<double>::fn smooth_passes_sse2;
+VOXBLUR_INTERNAL SmoothPasses<float>::fn smooth_passes_sse2;
+VOXBLUR_INTERNAL SmoothPasses<double>::fn smooth_passes_avx;
+VOXBLUR_INTERNAL SmoothPasses<float>::fn smooth_passes_avx;
+VOXBLUR_INTERNAL SmoothPasses<double>::fn smooth_passes_avx512;
+VOXBLUR_INTERNAL SmoothPasses<float>::fn smooth_passes_avx512;
+#endif
+#if VOXBLUR_VECTORS_NEON
+VOXBLUR_INTERNAL SmoothPasses<double>::fn smooth_passes_neon;
+VOXBLUR_INTERNAL SmoothPasses<float>::fn smooth_passes_neon;
+#endif
 
 /* A kernel of `count` taps shaped by `width`: compute_gauss's doubles,
  * each rounded to T once. false when count does not fit compute_gauss's

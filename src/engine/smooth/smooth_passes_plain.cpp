@@ -55,17 +55,33 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
         longest_line = dimensions[d] > longest_line ? dimensions[d] : longest_line;
         longest_kernel = taps[d] > longest_kernel ? taps[d] : longest_kernel;
     }
-    const size_t bytes =
-        add_bytes(add_bytes(area_bytes(longest_kernel, sizeof(double)),
-                            area_bytes(longest_kernel, sizeof(T))),
-                  add_bytes(area_bytes(longest_line, sizeof(T)), area_bytes(longest_line, sizeof(T))));
-    WorkBlock work;
-    if (longest_kernel > INT32_MAX || !take_work(&work, bytes))
+    /* Sized with a null base, then carved from the block. */
+    struct Areas {
+        double* gauss;
+        T* kernel;
+        T* line_in;
+        T* line_out;
+        size_t bytes;
+    };
+    auto layout = [&](char* base) {
+        Carver carver = {base, 0};
+        Areas areas;
+        areas.gauss = carver.take<double>(longest_kernel);
+        areas.kernel = carver.take<T>(longest_kernel);
+        areas.line_in = carver.take<T>(longest_line);
+        areas.line_out = carver.take<T>(longest_line);
+        areas.bytes = carver.used;
+        return areas;
+    };
+    void* allocated = nullptr;
+    char* base = longest_kernel > INT32_MAX ? nullptr : take_work(layout(nullptr).bytes, &allocated);
+    if (!base)
         return smooth_out_of_memory;
-    double* gauss = carve<double>(&work, longest_kernel);
-    T* kernel = carve<T>(&work, longest_kernel);
-    T* line_in = carve<T>(&work, longest_line);
-    T* line_out = carve<T>(&work, longest_line);
+    const Areas areas = layout(base);
+    double* gauss = areas.gauss;
+    T* kernel = areas.kernel;
+    T* line_in = areas.line_in;
+    T* line_out = areas.line_out;
 
     /* x lines: read (converting) into a line, filter into the output. */
     kernel_taps(taps[0], widths[0], gauss, kernel);
@@ -82,7 +98,7 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
     filter_strided_lines(output, nxy, [](int64_t l) { return l; }, nz, nxy, kernel, taps[2],
                          line_in, line_out);
 
-    give_back_work(&work);
+    give_back_work(allocated);
     return smooth_done;
 }
 

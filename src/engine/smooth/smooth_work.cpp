@@ -8,20 +8,18 @@ extern "C" {
 void* (*smooth_allocate)(size_t bytes) = malloc;
 }
 
-bool take_work(WorkBlock* block, size_t bytes)
+char* take_work(size_t bytes, void** allocated)
 {
     const size_t padded = add_bytes(bytes, work_alignment);
-    block->allocated = padded == SIZE_MAX ? nullptr : smooth_allocate(padded);
-    if (!block->allocated)
-        return false;
-    const uintptr_t start = (uintptr_t)block->allocated;
-    block->next = static_cast<char*>(block->allocated) +
-                  (work_alignment - start % work_alignment) % work_alignment;
-    return true;
+    *allocated = padded == SIZE_MAX ? nullptr : smooth_allocate(padded);
+    if (!*allocated)
+        return nullptr;
+    const uintptr_t start = (uintptr_t)*allocated;
+    return static_cast<char*>(*allocated) +
+           (work_alignment - start % work_alignment) % work_alignment;
 }
 
-void give_back_work(WorkBlock* block)
+void give_back_work(void* allocated)
 {
-    free(block->allocated);
-    block->allocated = nullptr;
+    free(allocated);
 }

@@ -41,24 +41,33 @@ inline size_t add_bytes(size_t a, size_t b)
     return a > SIZE_MAX - b ? SIZE_MAX : a + b;
 }
 
-/* One block for all of a call's areas, handed out in turn by carve. */
-struct WorkBlock {
-    void* allocated;
-    char* next;
+/* a * b for counts that may come from any volume: INT64_MAX where it
+ * overflows, which area_bytes then refuses. */
+inline int64_t times(int64_t a, int64_t b)
+{
+    return a > 0 && b > INT64_MAX / a ? INT64_MAX : a * b;
+}
+
+/* Hands out areas one after the other from `base`, each on a cache line,
+ * and counts the bytes they take. With a null base it only counts: the
+ * same layout code sizes a block and then carves it. */
+struct Carver {
+    char* base;
+    size_t used;
+
+    template <class T>
+    T* take(int64_t count)
+    {
+        const size_t at = used;
+        used = add_bytes(used, area_bytes(count, sizeof(T)));
+        return base ? reinterpret_cast<T*>(base + at) : nullptr;
+    }
 };
 
-/* Allocates `bytes` (a sum of area_bytes) for the areas; false when they
- * cannot be had, and then nothing needs freeing. */
-bool take_work(WorkBlock* block, size_t bytes);
-void give_back_work(WorkBlock* block);
-
-/* The next area of `count` elements of T, from the block. */
-template <class T>
-T* carve(WorkBlock* block, int64_t count)
-{
-    T* area = reinterpret_cast<T*>(block->next);
-    block->next += area_bytes(count, sizeof(T));
-    return area;
-}
+/* `bytes` (a sum of area_bytes) from smooth_allocate, from a cache line
+ * on; null when they cannot be had. *allocated is what give_back_work
+ * frees. */
+char* take_work(size_t bytes, void** allocated);
+void give_back_work(void* allocated);
 
 #endif

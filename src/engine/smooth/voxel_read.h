@@ -13,59 +13,41 @@
 
 namespace {
 
+/* Voxels start .. start + count - 1 of an input of class In. */
 template <class T, class In>
-inline void convert_voxels(const In* in, const uint8_t* mask, int64_t count, T* out)
+void convert_voxels(const void* input, const uint8_t* mask, int64_t start, int64_t count, T* out)
 {
+    const In* in = static_cast<const In*>(input) + start;
     if (mask)
         for (int64_t i = 0; i < count; ++i)
-            out[i] = mask[i] != 0 ? static_cast<T>(in[i]) : T(0);
+            out[i] = mask[start + i] != 0 ? static_cast<T>(in[i]) : T(0);
     else
         for (int64_t i = 0; i < count; ++i)
             out[i] = static_cast<T>(in[i]);
 }
 
+/* Logical voxels: one byte each, 0 false, anything else true. */
 template <class T>
-inline void convert_logical(const uint8_t* in, const uint8_t* mask, int64_t count, T* out)
+void convert_logical(const void* input, const uint8_t* mask, int64_t start, int64_t count, T* out)
 {
+    const uint8_t* in = static_cast<const uint8_t*>(input) + start;
     for (int64_t i = 0; i < count; ++i)
-        out[i] = in[i] != 0 && (!mask || mask[i] != 0) ? T(1) : T(0);
-}
-
-template <class In>
-inline const In* voxels_from(const void* input, int64_t start)
-{
-    return static_cast<const In*>(input) + start;
+        out[i] = in[i] != 0 && (!mask || mask[start + i] != 0) ? T(1) : T(0);
 }
 
 template <class T>
 void read_voxels(const void* input, enum voxel_class input_class, const uint8_t* mask,
                  int64_t start, int64_t count, T* out)
 {
-    const uint8_t* m = mask ? mask + start : nullptr;
-    switch (input_class) {
-    case voxel_double:
-        return convert_voxels(voxels_from<double>(input, start), m, count, out);
-    case voxel_single:
-        return convert_voxels(voxels_from<float>(input, start), m, count, out);
-    case voxel_int8:
-        return convert_voxels(voxels_from<int8_t>(input, start), m, count, out);
-    case voxel_uint8:
-        return convert_voxels(voxels_from<uint8_t>(input, start), m, count, out);
-    case voxel_int16:
-        return convert_voxels(voxels_from<int16_t>(input, start), m, count, out);
-    case voxel_uint16:
-        return convert_voxels(voxels_from<uint16_t>(input, start), m, count, out);
-    case voxel_int32:
-        return convert_voxels(voxels_from<int32_t>(input, start), m, count, out);
-    case voxel_uint32:
-        return convert_voxels(voxels_from<uint32_t>(input, start), m, count, out);
-    case voxel_int64:
-        return convert_voxels(voxels_from<int64_t>(input, start), m, count, out);
-    case voxel_uint64:
-        return convert_voxels(voxels_from<uint64_t>(input, start), m, count, out);
-    case voxel_logical:
-        return convert_logical(voxels_from<uint8_t>(input, start), m, count, out);
-    }
+    typedef void convert_fn(const void*, const uint8_t*, int64_t, int64_t, T*);
+    /* In the order of enum voxel_class. */
+    static convert_fn* const by_class[] = {
+        convert_voxels<T, double>,  convert_voxels<T, float>,   convert_voxels<T, int8_t>,
+        convert_voxels<T, uint8_t>, convert_voxels<T, int16_t>, convert_voxels<T, uint16_t>,
+        convert_voxels<T, int32_t>, convert_voxels<T, uint32_t>, convert_voxels<T, int64_t>,
+        convert_voxels<T, uint64_t>, convert_logical<T>,
+    };
+    by_class[input_class](input, mask, start, count, out);
 }
 
 }  // namespace
