@@ -98,7 +98,7 @@ smooth_host_calls=$(lines mexErrMsgTxt mexPrintf mxCreateNumericArray_730 mxGetC
                           mxGetClassName mxGetData mxGetDimensions_730 \
                           mxGetNumberOfDimensions_730 mxGetNumberOfElements mxIsComplex \
                           mxIsSparse | sort)
-smooth_c_calls=$(lines exp free getenv malloc pthread_attr_destroy pthread_attr_init \
+smooth_c_calls=$(lines exp free getenv madvise malloc pthread_attr_destroy pthread_attr_init \
                        pthread_attr_setstacksize pthread_create pthread_join pthread_sigmask \
                        sigfillset sprintf syscall sysconf | sort)
 

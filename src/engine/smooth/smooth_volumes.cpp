@@ -5,6 +5,7 @@
 
 #include <limits>
 
+#include "huge_pages.h"
 #include "oldest_glibc.h"
 
 #include "smooth_volume.h"
@@ -186,6 +187,10 @@ extern "C" int smooth_volumes(const struct smooth_request* request)
         const size_t rooms = request->mask_every_volume ? (size_t)series.parts : 1;
         if (volume_bytes > (size_t)-1 / rooms || !(room = malloc(volume_bytes * rooms)))
             return smooth_out_of_memory;
+        /* Its pages are first touched in the mask's first pass: in huge
+         * pages, 512 times fewer faults, which cost more than that pass
+         * itself in a virtual machine. */
+        advise_huge_pages(room, volume_bytes * rooms);
         if (request->mask_every_volume) {
             series.weight_rooms = (char*)room;
         } else {
