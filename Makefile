@@ -13,8 +13,8 @@
 #   make bench         time the plain, SSE2, AVX and AVX-512 passes and two threads
 #                      against this machine's floors, then voxblur.oct against the
 #                      engine alone, the Octave MEX build, convn and smooth3, and
-#                      measure the peak memory of a call of each build
-#                      (never part of make test)
+#                      measure the peak memory of a call of each build, and time
+#                      voxsmooth's series, mask and single calls (never part of make test)
 # Each installs missing Debian packages first when run as root.
 
 # One preset per MEX file; native comes first, the others' tests use its
@@ -104,9 +104,10 @@ octave-pkg: native-tree
 	@cmake --build --preset native --target octave_package
 
 bench: native-tree
-	@cmake --build --preset native --target voxblur_bench voxblur_octave engine_time_oct -j $(JOBS)
+	@cmake --build --preset native --target voxblur_bench voxblur_octave voxsmooth_octave engine_time_oct -j $(JOBS)
 	@out/build/native/bench/voxblur_bench
 	@./scripts/octave.sh --path bench --eval peers
+	@./scripts/octave.sh --path bench --eval voxsmooth_times
 	@./scripts/octave.sh --path bench --eval "peak_memory('oct')"
 	@./scripts/octave.sh --path bench --eval "peak_memory('mex')"
 
