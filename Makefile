@@ -1,20 +1,21 @@
 # The front door. Every target builds through CMake's presets into out/.
 #   make demo          smooth a synthetic volume in GNU Octave (with voxblur.oct),
-#                      write out/demo/voxblur-demo.png
+#                      write out/demo/voxblur-demo.png; voxsmooth.oct lies beside it
 #   make test          build everything and run every test
-#   make deliverables  build the six MEX files into out/
+#   make deliverables  build the six MEX files of voxblur and voxsmooth's two into out/
 #   make figures       redraw the README's pictures in docs/
-#   make install PREFIX=FOLDER   put this platform's MEX file, voxblur.oct and voxblur.m in FOLDER
-#   make dist          write out/dist/voxblur-VERSION.zip with the six MEX files,
+#   make install PREFIX=FOLDER   put this platform's MEX files, the .oct files and their
+#                      help in FOLDER
+#   make dist          write out/dist/voxblur-VERSION.zip with the eight MEX files,
 #                      and the Octave package beside it
 #   make octave-pkg    write out/dist/voxblur-VERSION.tar.gz, for Octave's pkg install
-#   make fuzz          fuzz the gateway for FUZZ_SECONDS (default 1800)
+#   make fuzz          fuzz the gateways for FUZZ_SECONDS each (default 1800)
 #   make bench         time the plain, SSE2, AVX and AVX-512 passes and two threads
 #                      against this machine's floors, the engine of voxblur.oct beside
 #                      that of the CMake build, then voxblur.oct against the
 #                      engine alone, the Octave MEX build, convn and smooth3, and
-#                      measure the peak memory of a call of each build
-#                      (never part of make test)
+#                      measure the peak memory of a call of each build, and time
+#                      voxsmooth's series, mask and single calls (never part of make test)
 # Each installs missing Debian packages first when run as root.
 
 # The presets of CMakePresets.json, in its order: one per MEX file of
@@ -97,7 +98,7 @@ fuzz: deps
 	@tests/fuzz/run_fuzz.sh run out/build/sanitize/tests/fuzz $(FUZZ_SECONDS) $(JOBS)
 
 demo: native-tree
-	@cmake --build --preset native --target voxblur_octave
+	@cmake --build --preset native --target voxblur_octave voxsmooth_octave
 	@./scripts/octave.sh --eval "voxblur_demo('out/demo/voxblur-demo.png')"
 
 figures: figure-deps native-tree
@@ -117,10 +118,11 @@ octave-pkg: native-tree
 	@cmake --build --preset native --target octave_package
 
 bench: native-tree
-	@cmake --build --preset native --target voxblur_bench voxblur_octave engine_time_oct -j $(JOBS)
+	@cmake --build --preset native --target voxblur_bench voxblur_octave voxsmooth_octave engine_time_oct -j $(JOBS)
 	@out/build/native/bench/voxblur_bench
 	@./scripts/octave.sh --path bench --eval engine_builds
 	@./scripts/octave.sh --path bench --eval peers
+	@./scripts/octave.sh --path bench --eval voxsmooth_times
 	@./scripts/octave.sh --path bench --eval "peak_memory('oct')"
 	@./scripts/octave.sh --path bench --eval "peak_memory('mex')"
 

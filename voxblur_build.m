@@ -1,13 +1,14 @@
 function mex_file = voxblur_build(folder)
-%VOXBLUR_BUILD  Build voxblur from source with this MATLAB's or Octave's mex.
-%   VOXBLUR_BUILD builds the voxblur MEX file for this host and platform,
-%   puts it beside voxblur_build.m with voxblur.m (the help text) and the
-%   functions written on top of voxblur (voxblur_masked.m), and prints
-%   where they are.
+%VOXBLUR_BUILD  Build voxblur and voxsmooth from source with this MATLAB's or Octave's mex.
+%   VOXBLUR_BUILD builds the voxblur and voxsmooth MEX files for this host
+%   and platform, puts them beside voxblur_build.m with voxblur.m and
+%   voxsmooth.m (the help texts) and the functions written on top of
+%   voxblur (voxblur_masked.m), and prints where they are.
 %
 %   VOXBLUR_BUILD(FOLDER) puts them in FOLDER instead, creating it.
 %
-%   MEX_FILE = VOXBLUR_BUILD(...) also returns the MEX file's path.
+%   MEX_FILE = VOXBLUR_BUILD(...) also returns voxblur's MEX file's path
+%   (voxsmooth's lies beside it).
 %
 %   It needs the src, help and cmake folders that lie beside it, and a C++
 %   compiler that this host's mex command can use (in MATLAB, see
@@ -28,7 +29,7 @@ if nargin < 1
 end
 engine = fullfile(root, 'src', 'engine');
 host_binding = fullfile(root, 'src', 'mex');
-help_file = fullfile(root, 'help', 'voxblur.m');
+help_files = {fullfile(root, 'help', 'voxblur.m'), fullfile(root, 'help', 'voxsmooth.m')};
 m_files = dir(fullfile(root, 'src', 'matlab', '*.m'));
 
 % Every engine source, also one this file has never heard of, but of the
@@ -43,6 +44,13 @@ names{end + 1} = threads_for();
 sources = [{fullfile(host_binding, 'gateway.cpp')}, fullfile(engine, names)];
 includes = {['-I' engine], ['-I' host_binding]};
 flags_file = fullfile(root, 'cmake', 'engine_flags.txt');
+% voxsmooth: the same, and the smoothing beyond voxblur's limits, which
+% lies in a folder of its own (voxblur's MEX file does not take it).
+smooth_engine = fullfile(engine, 'smooth');
+listing = dir(fullfile(smooth_engine, '*.cpp'));
+smooth_sources = [{fullfile(host_binding, 'voxsmooth_gateway.cpp')}, fullfile(engine, names), ...
+                  fullfile(smooth_engine, {listing.name})];
+smooth_includes = [includes, {['-I' smooth_engine]}];
 
 if ~exist(folder, 'dir')
     [made, message] = mkdir(folder);
@@ -55,26 +63,33 @@ here = cd(folder);
 folder = pwd;
 cd(here);
 % A loaded copy would keep its file open, or be called instead of the new one.
-clear('voxblur');
+clear('voxblur', 'voxsmooth');
 
 if exist('OCTAVE_VERSION', 'builtin')
     mex_file = fullfile(folder, 'voxblur.mex');
-    build_for_octave(folder, includes, sources, flags_file);
-    if exist(fullfile(folder, 'voxblur.oct'), 'file')
-        warning('voxblur_build: %s also holds voxblur.oct, which Octave calls instead of voxblur.mex', ...
-                folder);
+    build_for_octave(folder, 'voxblur', includes, sources, flags_file);
+    build_for_octave(folder, 'voxsmooth', smooth_includes, smooth_sources, flags_file);
+    for name = {'voxblur', 'voxsmooth'}
+        if exist(fullfile(folder, [name{1} '.oct']), 'file')
+            warning('voxblur_build: %s also holds %s.oct, which Octave calls instead of %s.mex', ...
+                    folder, name{1}, name{1});
+        end
     end
 else
     mex_file = fullfile(folder, ['voxblur.' mexext]);
-    build_for_matlab(folder, includes, sources, flags_file);
+    build_for_matlab(folder, 'voxblur', includes, sources, flags_file);
+    build_for_matlab(folder, 'voxsmooth', smooth_includes, smooth_sources, flags_file);
 end
 
-copy_beside(help_file, folder);
+for f = 1:numel(help_files)
+    copy_beside(help_files{f}, folder);
+end
 for f = 1:numel(m_files)
     copy_beside(fullfile(root, 'src', 'matlab', m_files(f).name), folder);
 end
-fprintf('voxblur_build: wrote %s\n', mex_file);
-fprintf('voxblur_build: and beside it voxblur.m, the help text%s; addpath(''%s'') to use them\n', ...
+[~, ~, extension] = fileparts(mex_file);
+fprintf('voxblur_build: wrote %s and voxsmooth%s\n', mex_file, extension);
+fprintf('voxblur_build: and beside them voxblur.m and voxsmooth.m, the help texts%s; addpath(''%s'') to use them\n', ...
         sprintf(', %s', m_files.name), folder);
 if nargout == 0
     clear('mex_file');
@@ -105,17 +120,20 @@ else
 end
 end
 
-% MATLAB: the R14 generation of host calls, as the shipped MEX files bind
-% them, and on Linux and macOS the mexVersion export that the shipped Linux
-% files carry, and the POSIX threads library (part of the C library since
+% MATLAB: voxblur with the R14 generation of host calls, as the shipped
+% MEX files bind them, and on Linux and macOS the mexVersion export that
+% the shipped Linux files carry; voxsmooth binds the 64-bit generation
+% itself. Both with the POSIX threads library (part of the C library since
 % glibc 2.34 and on macOS, a library of its own on older Linux systems).
 % With GCC or Clang, the engine's settings after mex's own optimisation
 % flags; Microsoft's compiler keeps mex's own (at /O2 it neither contracts
 % nor reassociates).
-function build_for_matlab(folder, includes, sources, flags_file)
+function build_for_matlab(folder, name, includes, sources, flags_file)
 libraries = {};
 if isunix
-    sources{end + 1} = fullfile(fileparts(sources{1}), 'mexversion.cpp');
+    if strcmp(name, 'voxblur')
+        sources{end + 1} = fullfile(fileparts(sources{1}), 'mexversion.cpp');
+    end
     libraries = {'-lpthread'};
 end
 settings = {};
@@ -124,7 +142,7 @@ if ~isempty(compiler) && ~strcmp(compiler(1).Manufacturer, 'Microsoft')
     flags = engine_flags(flags_file, strcmp(compiler(1).Manufacturer, 'GNU'));
     settings = {['CXXOPTIMFLAGS=$CXXOPTIMFLAGS ' flags]};
 end
-mex('-DVOXBLUR_HOST_R14', includes{:}, settings{:}, '-outdir', folder, '-output', 'voxblur', ...
+mex('-DVOXBLUR_HOST_R14', includes{:}, settings{:}, '-outdir', folder, '-output', name, ...
     sources{:}, libraries{:});
 end
 
@@ -134,14 +152,14 @@ end
 % mkoctfile takes them from the environment, which is left as it was. It
 % links into the current folder, since it passes a path with a space in it
 % to the linker as two words.
-function build_for_octave(folder, includes, sources, flags_file)
+function build_for_octave(folder, name, includes, sources, flags_file)
 [~, version] = system([strtrim(mkoctfile('-p', 'CXX')) ' --version']);
 settings = engine_flags(flags_file, ~isempty(strfind(version, 'Free Software Foundation')));
 flags = getenv('CXXFLAGS');
 here = cd(folder);
 setenv('CXXFLAGS', settings);
 try
-    [output, status] = mkoctfile('--mex', '-DVOXBLUR_OCTAVE', includes{:}, '-o', 'voxblur.mex', ...
+    [output, status] = mkoctfile('--mex', '-DVOXBLUR_OCTAVE', includes{:}, '-o', [name '.mex'], ...
                                  sources{:});
 catch failure
     restore_flags(flags);
@@ -152,7 +170,7 @@ restore_flags(flags);
 cd(here);
 fprintf('%s', output);
 if status ~= 0
-    error('voxblur_build: mkoctfile failed with status %d building voxblur.mex in %s', status, ...
+    error('voxblur_build: mkoctfile failed with status %d building %s.mex in %s', status, name, ...
           folder);
 end
 end

@@ -18,7 +18,9 @@
  *   console TEXT              (the rest of the line, with \n, \\ and \xHH)
  *   error TEXT                (when the call ended through mexErrMsgTxt)
  *   output NDIM DIM...        (when it returned and filled the first slot)
- *   values COUNT VALUE...     (%.17g, which reads back exactly)
+ *   class NAME                (of the output, when it is not double)
+ *   values COUNT VALUE...     (%.17g, which reads back exactly; a single
+ *                              output's values as doubles)
  *   inputs unchanged|changed
  *   live-arrays N             (after the host freed the call's arrays)
  *   end
@@ -290,10 +292,13 @@ static void report_output(const mxArray* output)
     for (int32_t d = 0; d < ndim; ++d)
         printf(" %d", dims[d]);
     size_t count = host_element_count(output);
-    const double* values = mxGetPr(output);
+    const int single = host_class(output) == host_class_single;
+    if (single)
+        printf("\nclass single");
     printf("\nvalues %lu", (unsigned long)count);
     for (size_t i = 0; i < count; ++i)
-        print_value(values[i]);
+        print_value(single ? ((const float*)host_real_data(output))[i]
+                           : ((const double*)host_real_data(output))[i]);
     putchar('\n');
 }
 

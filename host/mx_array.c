@@ -1,5 +1,6 @@
-/* libmx of the stand-in host: arrays with 32-bit dimension entries, and
- * both generations of the array calls. Every array is kept on a list so
+/* libmx of the stand-in host: arrays with 32-bit dimension entries, the
+ * two generations of the array calls that take them, and the calls of the
+ * 64-bit generation (_730), which give the same entries as size_t. Every array is kept on a list so
  * that the host can free what a call left behind and count what is live.
  *
  * Data is allocated to its exact size, so that a MEX file that reads past
@@ -14,6 +15,8 @@
 struct mxArray_tag {
     int32_t ndim;
     int32_t* dims;
+    /* The same entries for the 64-bit generation's calls. */
+    size_t* wide_dims;
     int32_t class_id;
     int complex;
     int sparse;
@@ -62,6 +65,7 @@ static int allocate_values(void** data, size_t count, size_t size)
 static void release_array(mxArray* array)
 {
     host_release(array->dims);
+    host_release(array->wide_dims);
     host_release(array->real);
     host_release(array->imag);
     host_release(array);
@@ -88,9 +92,10 @@ mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int
     if (!array)
         return NULL;
     array->dims = (int32_t*)host_allocate(ndim > 2 ? (size_t)ndim : 2, sizeof(int32_t));
+    array->wide_dims = (size_t*)host_allocate(ndim > 2 ? (size_t)ndim : 2, sizeof(size_t));
     int have_real = allocate_values(&array->real, count, size);
     int have_imag = complex ? allocate_values(&array->imag, count, size) : 1;
-    if (!array->dims || !have_real || !have_imag) {
+    if (!array->dims || !array->wide_dims || !have_real || !have_imag) {
         release_array(array);
         return NULL;
     }
@@ -98,6 +103,8 @@ mxArray* host_new_array(int32_t ndim, const int32_t* dims, int32_t class_id, int
         memcpy(array->dims, dims, sizeof(int32_t) * (size_t)ndim);
     for (int32_t d = ndim; d < 2; ++d)
         array->dims[d] = 1;
+    for (int32_t d = 0; d < (ndim > 2 ? ndim : 2); ++d)
+        array->wide_dims[d] = (size_t)array->dims[d];
     if (ndim < 2)
         ndim = 2;
     array->ndim = ndim;
@@ -278,4 +285,69 @@ bool mxIsSparse(const mxArray* array)
 size_t mxGetNumberOfElements(const mxArray* array)
 {
     return array->element_count;
+}
+
+/* ---- the calls voxsmooth adds: the 64-bit generation and class queries -- */
+
+size_t mxGetNumberOfDimensions_730(const mxArray* array)
+{
+    return (size_t)array->ndim;
+}
+
+const size_t* mxGetDimensions_730(const mxArray* array)
+{
+    return array->wide_dims;
+}
+
+/* The stand-in host's entries are 32-bit: a larger one is refused as
+ * MATLAB refuses an array it has no memory for. */
+mxArray* mxCreateNumericArray_730(size_t ndim, const size_t* dims, int32_t class_id,
+                                  int32_t complexity)
+{
+    int32_t narrow[64];
+    int fits = ndim <= 64;
+    for (size_t d = 0; fits && d < ndim; ++d) {
+        fits = dims[d] <= (size_t)INT32_MAX;
+        narrow[d] = (int32_t)dims[d];
+    }
+    mxArray* array = fits ? host_new_array((int32_t)ndim, narrow, class_id,
+                                           complexity == mxCOMPLEX, 0)
+                          : NULL;
+    if (!array)
+        mexErrMsgTxt("mxCreateNumericArray_730: Out of memory or bad arguments");
+    return array;
+}
+
+int32_t mxGetClassID(const mxArray* array)
+{
+    return array->class_id;
+}
+
+const char* mxGetClassName(const mxArray* array)
+{
+    switch (array->class_id) {
+    case host_class_logical: return "logical";
+    case host_class_char: return "char";
+    case host_class_double: return "double";
+    case host_class_single: return "single";
+    case host_class_int8: return "int8";
+    case host_class_uint8: return "uint8";
+    case host_class_int16: return "int16";
+    case host_class_uint16: return "uint16";
+    case host_class_int32: return "int32";
+    case host_class_uint32: return "uint32";
+    case host_class_int64: return "int64";
+    case host_class_uint64: return "uint64";
+    default: return "unknown";
+    }
+}
+
+void* mxGetData(const mxArray* array)
+{
+    return array->real;
+}
+
+bool mxIsComplex(const mxArray* array)
+{
+    return array->complex != 0;
 }

@@ -20,4 +20,9 @@ const int32_t kernel_buffer_length = 100;
  * cut to it with a warning. */
 const int32_t longest_kernel = kernel_buffer_length - 1;
 
+/* Doubles in the work area of each part of the vector passes, on its
+ * thread's stack (128 KiB): two x-pass blocks of eight lines as long as a
+ * line buffer, or the ring of layer chunks of the y and z passes. */
+const int32_t work_capacity = 2 * line_buffer_length * 8;
+
 #endif

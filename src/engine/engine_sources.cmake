@@ -21,3 +21,20 @@ list(TRANSFORM VOXBLUR_ENGINE_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 set(VOXBLUR_THREADS_SINGLE ${CMAKE_CURRENT_LIST_DIR}/threads_single.cpp)
 set(VOXBLUR_THREADS_POSIX ${CMAKE_CURRENT_LIST_DIR}/threads_posix.cpp)
 set(VOXBLUR_THREADS_WIN32 ${CMAKE_CURRENT_LIST_DIR}/threads_win32.cpp)
+
+# smooth_volume (smooth_volume.h) and what it alone uses, in a folder of
+# their own: they allocate their work areas, so they stay out of the MEX
+# files whose imports are fixed, and out of voxblur_build.m, which takes
+# every *.cpp of this folder (not of its subfolders). Builds that compile
+# them add this folder and smooth/ to the include path.
+set(VOXBLUR_SMOOTH_SOURCE_NAMES
+    smooth_passes_avx.cpp
+    smooth_passes_avx512.cpp
+    smooth_passes_neon.cpp
+    smooth_passes_plain.cpp
+    smooth_passes_sse2.cpp
+    smooth_volume.cpp
+    smooth_volumes.cpp
+    smooth_work.cpp)
+set(VOXBLUR_SMOOTH_SOURCES ${VOXBLUR_SMOOTH_SOURCE_NAMES})
+list(TRANSFORM VOXBLUR_SMOOTH_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/smooth/)

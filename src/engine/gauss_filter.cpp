@@ -3,6 +3,7 @@
 #include <stdio.h>
 
 #include "engine_limits.h"
+#include "kernel_length.h"
 #include "mex_console.h"
 #include "oldest_glibc.h"
 #include "to_int32.h"
@@ -14,15 +15,7 @@
  * axis of 1 or 2 samples gets a 1-tap kernel and an empty one gets -1. */
 static int32_t kernel_length(int32_t axis_length, double width, int32_t factor, char* message)
 {
-    int32_t k = to_int32(factor * width + 0.5);
-    if (k <= 2)
-        k = 3;
-    else if (k % 2 == 0)
-        k = k + 1;
-
-    if (axis_length < k)
-        k = axis_length % 2 != 0 ? axis_length : axis_length - 1;
-
+    int32_t k = odd_kernel_length(to_int32(factor * width + 0.5), axis_length);
     if (k > kernel_buffer_length) {
         sprintf(message, "WARNING gauss_filter(): Large kernel truncated ( %d > %d voxels)\n", k,
                 kernel_buffer_length);

@@ -26,4 +26,21 @@ __asm__(".symver sprintf, sprintf@GLIBC_2.0");
 #endif
 #endif
 
+/* The calls of POSIX threads (threads_posix.cpp defines
+ * VOXBLUR_THREAD_CALLS before including this), for the MEX files that
+ * start threads and still load on those systems. glibc 2.34 moved them
+ * from libpthread into the C library under new versions; the old ones are
+ * still there, in both, and libpthread.so.0 is among the needed libraries
+ * of these files, which older systems find them in. */
+#if defined(VOXBLUR_OLDEST_GLIBC) && defined(VOXBLUR_THREAD_CALLS)
+#if defined(__x86_64__)
+__asm__(".symver pthread_create, pthread_create@GLIBC_2.2.5");
+__asm__(".symver pthread_join, pthread_join@GLIBC_2.2.5");
+__asm__(".symver pthread_attr_setstacksize, pthread_attr_setstacksize@GLIBC_2.2.5");
+__asm__(".symver pthread_sigmask, pthread_sigmask@GLIBC_2.2.5");
+#else
+#error "oldest_glibc.h: no oldest versions of the thread calls known for this architecture"
+#endif
+#endif
+
 #endif

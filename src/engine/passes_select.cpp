@@ -1,3 +1,6 @@
+/* Which passes volume_passes runs: the processor read once into a plain
+ * record (read_processor), the choice a pure function of that record and
+ * the kernel lengths (choose_passes), and the threads the volume repays. */
 #include "exact_arithmetic.h"
 
 #include <stddef.h>
@@ -11,6 +14,70 @@
 #else
 #include <cpuid.h>
 #endif
+#endif
+
+#if VOXBLUR_VECTORS_X86_64 || VOXBLUR_VECTORS_NEON
+namespace {
+
+const uint32_t leaf1_ecx_osxsave = 1u << 27;
+const uint32_t leaf1_ecx_avx = 1u << 28;
+const uint32_t leaf7_ebx_avx512f = 1u << 16;
+/* XCR0 bits 1 and 2: the SSE registers and the AVX registers' upper
+ * halves. */
+const uint64_t states_avx = 0x6;
+/* And bits 5, 6 and 7: the mask registers, the AVX-512 registers' upper
+ * halves, the sixteen upper registers. */
+const uint64_t states_avx512 = 0xe6;
+
+/* AVX in the processor, and the operating system saving the 256-bit
+ * registers. XCR0 means nothing unless leaf 1 says OSXSAVE: without it,
+ * no state is saved. */
+bool avx_usable(const cpu_record& cpu)
+{
+    const uint32_t wanted = leaf1_ecx_osxsave | leaf1_ecx_avx;
+    return (cpu.leaf1_ecx & wanted) == wanted && (cpu.xcr0 & states_avx) == states_avx;
+}
+
+/* AVX-512F in the processor, and the system saving the vector registers'
+ * upper halves, the sixteen upper registers and the mask registers. */
+bool avx512_usable(const cpu_record& cpu)
+{
+    return (cpu.leaf1_ecx & leaf1_ecx_osxsave) && (cpu.leaf7_ebx & leaf7_ebx_avx512f) &&
+           (cpu.xcr0 & states_avx512) == states_avx512;
+}
+
+/* AVX-512 pays where the arithmetic outweighs moving the volume. With
+ * short kernels it does not on a processor that splits each 512-bit
+ * operation into two halves (AMD Zen 4): measured on 256^3 there, it lost
+ * 8% to AVX with three 9-tap kernels and 3% with 13-tap ones, against
+ * gains of 2 to 8% from 17 taps up. So there AVX-512 runs where the three
+ * kernels have this many taps in all. */
+const int32_t avx512_least_taps = 45;
+
+/* Processors with full-width 512-bit units (Intel's, and AMD's from Zen 5,
+ * family 26, on) gain from AVX-512 at every kernel length: on Zen 5, 4 to
+ * 11% at 9 taps and 22 to 34% at 33. Any other keeps the rule above: the
+ * stakes at short kernels are a few per cent either way, and the other
+ * vendors' AVX-512 (Centaur's) splits its operations as Zen 4 does. */
+bool avx512_wins(const cpu_record& cpu, int32_t taps_sum)
+{
+    if (cpu.vendor == cpu_vendor_intel || (cpu.vendor == cpu_vendor_amd && cpu.family >= 26))
+        return true;
+    return taps_sum >= avx512_least_taps;
+}
+
+}  // namespace
+
+extern "C" enum passes_kind choose_passes(const struct cpu_record* cpu, const int32_t* taps)
+{
+    if (cpu->architecture == cpu_architecture_arm64)
+        return passes_neon;
+    if (cpu->architecture != cpu_architecture_x86_64)
+        return passes_plain;
+    if (avx512_usable(*cpu) && avx512_wins(*cpu, taps[0] + taps[1] + taps[2]))
+        return passes_avx512;
+    return avx_usable(*cpu) ? passes_avx : passes_sse2;
+}
 #endif
 
 #if VOXBLUR_VECTORS_X86_64
@@ -48,121 +115,81 @@ uint64_t saved_states()
 #endif
 }
 
-const uint32_t leaf1_ecx_osxsave = 1u << 27;
-const uint32_t leaf1_ecx_avx = 1u << 28;
-const uint32_t leaf7_ebx_avx512f = 1u << 16;
-/* XCR0 bits 1 and 2: the SSE registers and the AVX registers' upper
- * halves. */
-const uint64_t states_avx = 0x6;
-/* And bits 5, 6 and 7: the mask registers, the AVX-512 registers' upper
- * halves, the sixteen upper registers. */
-const uint64_t states_avx512 = 0xe6;
-
 /* "GenuineIntel" and "AuthenticAMD", as leaf 0 returns them in ebx, edx,
  * ecx. */
 const unsigned int intel_signature[3] = {0x756e6547, 0x49656e69, 0x6c65746e};
 const unsigned int amd_signature[3] = {0x68747541, 0x69746e65, 0x444d4163};
 
-}  // namespace
-
-/* AVX in the processor, and the operating system saving the 256-bit
- * registers. Asked of the processor itself, as for AVX-512 below, rather
- * than through __builtin_cpu_supports, which Microsoft's compiler does not
- * have. */
-extern "C" int cpu_has_avx(void)
-{
-    unsigned int leaf1[4];
-    cpu_id(1, 0, leaf1);
-    const uint32_t wanted = leaf1_ecx_osxsave | leaf1_ecx_avx;
-    if ((leaf1[2] & wanted) != wanted)
-        return 0;
-    return (saved_states() & states_avx) == states_avx;
-}
-
-/* AVX-512F in the processor (CPUID leaf 7's EBX), and the operating system
- * saving the vector registers' upper halves, the sixteen upper registers
- * and the mask registers (XCR0 bits 1, 2, 5, 6 and 7). XCR0 means nothing
- * unless leaf 1's ECX says OSXSAVE: without it, the state is not saved. */
-extern "C" int avx512_usable(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0)
-{
-    return (leaf1_ecx & leaf1_ecx_osxsave) && (leaf7_ebx & leaf7_ebx_avx512f) &&
-           (xcr0 & states_avx512) == states_avx512;
-}
-
-/* Asked here rather than through __builtin_cpu_supports, whose answer
- * depends on which runtime library (libgcc or compiler-rt, and their
- * versions) the build links. */
-extern "C" int cpu_has_avx512(void)
-{
-    unsigned int leaf1[4];
-    unsigned int leaf7[4];
-    cpu_id(1, 0, leaf1);
-    cpu_id(7, 0, leaf7);
-    const uint64_t xcr0 = leaf1[2] & leaf1_ecx_osxsave ? saved_states() : 0;
-    return avx512_usable(leaf1[2], leaf7[1], xcr0);
-}
-
-/* AVX-512 pays where the arithmetic outweighs moving the volume. With
- * short kernels it does not on a processor that splits each 512-bit
- * operation into two halves (AMD Zen 4): measured on 256^3 there, it lost
- * 8% to AVX with three 9-tap kernels and 3% with 13-tap ones, against
- * gains of 2 to 8% from 17 taps up. So there AVX-512 runs where the three
- * kernels have this many taps in all. */
-static const int32_t avx512_least_taps = 45;
-
-/* Processors with full-width 512-bit units (Intel's, and AMD's from Zen 5,
- * family 26, on) gain from AVX-512 at every kernel length: on Zen 5, 4 to
- * 11% at 9 taps and 22 to 34% at 33. Any other keeps the rule above: the
- * stakes at short kernels are a few per cent either way, and the other
- * vendors' AVX-512 (Centaur's) splits its operations as Zen 4 does. */
-extern "C" int avx512_wins(enum cpu_vendor vendor, int32_t family, int32_t taps_sum)
-{
-    if (vendor == cpu_vendor_intel || (vendor == cpu_vendor_amd && family >= 26))
-        return 1;
-    return taps_sum >= avx512_least_taps;
-}
-
-static bool is_signature(const unsigned int* leaf0, const unsigned int* signature)
+bool is_signature(const unsigned int* leaf0, const unsigned int* signature)
 {
     return leaf0[1] == signature[0] && leaf0[3] == signature[1] && leaf0[2] == signature[2];
 }
 
-static enum cpu_vendor processor_vendor(void)
+}  // namespace
+
+/* The vendor from leaf 0, the family from leaf 1 (the extended family
+ * added to the base family 15, as both vendors number it), the feature
+ * words, and XCR0 where leaf 1 says that xgetbv may be run. */
+extern "C" struct cpu_record read_processor(void)
 {
-    unsigned int leaf0[4];
+    unsigned int leaf0[4], leaf1[4], leaf7[4];
     cpu_id(0, 0, leaf0);
-    if (is_signature(leaf0, intel_signature))
-        return cpu_vendor_intel;
-    if (is_signature(leaf0, amd_signature))
-        return cpu_vendor_amd;
-    return cpu_vendor_other;
+    cpu_id(1, 0, leaf1);
+    cpu_id(7, 0, leaf7);
+    struct cpu_record cpu;
+    cpu.architecture = cpu_architecture_x86_64;
+    cpu.vendor = is_signature(leaf0, intel_signature) ? cpu_vendor_intel
+                 : is_signature(leaf0, amd_signature) ? cpu_vendor_amd
+                                                      : cpu_vendor_other;
+    const int32_t family = (leaf1[0] >> 8) & 0xf;
+    cpu.family = family == 0xf ? family + ((leaf1[0] >> 20) & 0xff) : family;
+    cpu.leaf1_ecx = leaf1[2];
+    cpu.leaf7_ebx = leaf7[1];
+    cpu.xcr0 = leaf1[2] & leaf1_ecx_osxsave ? saved_states() : 0;
+    return cpu;
 }
 
-/* The family as both vendors number it: the extended family is added to
- * the base family 15. */
-static int32_t processor_family(void)
+/* Asked of the processor itself rather than through
+ * __builtin_cpu_supports, which Microsoft's compiler does not have and
+ * whose answer depends on which runtime library (libgcc or compiler-rt,
+ * and their versions) the build links. */
+extern "C" int cpu_has_avx(void)
 {
-    unsigned int leaf1[4];
-    cpu_id(1, 0, leaf1);
-    const int32_t family = (leaf1[0] >> 8) & 0xf;
-    return family == 0xf ? family + ((leaf1[0] >> 20) & 0xff) : family;
+    const struct cpu_record cpu = read_processor();
+    return avx_usable(cpu);
+}
+
+extern "C" int cpu_has_avx512(void)
+{
+    const struct cpu_record cpu = read_processor();
+    return avx512_usable(cpu);
 }
 
 extern "C" volume_passes_fn* fastest_passes(const int32_t* taps)
 {
-    const int32_t taps_sum = taps[0] + taps[1] + taps[2];
-    if (cpu_has_avx512() && avx512_wins(processor_vendor(), processor_family(), taps_sum))
+    const struct cpu_record cpu = read_processor();
+    switch (choose_passes(&cpu, taps)) {
+    case passes_avx512:
         return volume_passes_avx512;
-    if (cpu_has_avx())
+    case passes_avx:
         return volume_passes_avx;
-    return volume_passes_sse2;
+    default:
+        return volume_passes_sse2;
+    }
 }
 #elif VOXBLUR_VECTORS_NEON
 /* Every 64-bit ARM processor has NEON, and the longer vectors of SVE are
  * not used: nothing to ask. */
-extern "C" volume_passes_fn* fastest_passes(const int32_t* /* taps */)
+extern "C" struct cpu_record read_processor(void)
 {
-    return volume_passes_neon;
+    const struct cpu_record cpu = {cpu_architecture_arm64, cpu_vendor_other, 0, 0, 0, 0};
+    return cpu;
+}
+
+extern "C" volume_passes_fn* fastest_passes(const int32_t* taps)
+{
+    const struct cpu_record cpu = read_processor();
+    return choose_passes(&cpu, taps) == passes_neon ? volume_passes_neon : volume_passes_plain;
 }
 #endif
 

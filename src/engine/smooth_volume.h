@@ -39,13 +39,17 @@ enum smooth_status { smooth_done = 0, smooth_out_of_memory = 1 };
  * `width` voxels: factor * width + 0.5 truncated toward zero, 2 or less
  * made 3, an even length made odd, then cut to the axis (to one less when
  * that is even). 1 for an axis of 1 or 2 voxels, -1 for an empty axis.
- * gauss_filter's rule without its cap. */
+ * gauss_filter's rule without its cap; where factor * width + 0.5 is 2^31
+ * or more (or infinite) the kernel is cut to the axis, where gauss_filter's
+ * 32-bit conversion makes it 3 taps. */
 int64_t smooth_kernel_length(int64_t axis_length, double width, int32_t factor);
 
 /* One nx * ny * nz volume (dimensions[0..2], x fastest) of `input_class`
  * into `output`, of doubles where output_double is nonzero, else of
  * floats; they must not overlap. taps[0..2] come from
- * smooth_kernel_length, widths[0..2] are the FWHM in voxels. Where `mask`
+ * smooth_kernel_length (odd, at most the axis: nothing else is checked),
+ * widths[0..2] are the FWHM in voxels. A volume with an empty axis writes
+ * nothing (its pointers may be null). Where `mask`
  * is not null, a voxel whose mask byte is 0 is read as 0. At most
  * `threads` threads (1: the calling thread only). Float results are
  * float sums of the double kernel rounded to float once. */

@@ -21,8 +21,9 @@
 /* At most this many threads per call, the calling thread included (also
  * the most handles one wait on Windows can take). */
 const int32_t max_threads = 64;
-/* Each worker's stack: room for the passes' work area (about 140 KiB) many
- * times over, and for what sanitizers add to every frame. */
+/* Each worker's stack: room for the passes' work area (work_capacity
+ * doubles, 128 KiB) many times over, and for what sanitizers add to every
+ * frame. */
 const uint32_t thread_stack_size = 1u << 20;
 
 #ifdef __cplusplus

@@ -3,15 +3,47 @@
  * library between calls. */
 #include "exact_arithmetic.h"
 
+#define VOXBLUR_THREAD_CALLS
+#include "oldest_glibc.h"
+
 #include <pthread.h>
 #include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
+#if defined(VOXBLUR_OLDEST_GLIBC)
+#include <sys/syscall.h>
+#endif
 
 #include "threads.h"
 
 namespace {
+
+/* The processors this process may run on, 0 when that cannot be told. */
+long processors_allowed()
+{
+#if defined(VOXBLUR_OLDEST_GLIBC) && defined(SYS_sched_getaffinity)
+    /* The system call itself: glibc's sched_getaffinity and CPU_COUNT are
+     * newer than the oldest systems these builds load on. It fills the
+     * bytes of the mask it knows of and returns their number. */
+    unsigned char mask[128] = {};
+    const long bytes = syscall(SYS_sched_getaffinity, 0, sizeof mask, mask);
+    long count = 0;
+    for (long i = 0; i < bytes && i < (long)sizeof mask; ++i)
+        for (unsigned bits = mask[i]; bits; bits &= bits - 1)
+            ++count;
+    return count;
+#elif defined(CPU_COUNT)
+    /* Linux (and a few others) tell which processors this process may run
+     * on, as taskset or a batch system restricts them. */
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
+        return CPU_COUNT(&allowed);
+    return 0;
+#else
+    return 0;
+#endif
+}
 
 void* worker_main(void* worker)
 {
@@ -61,14 +93,7 @@ extern "C" int32_t threads_available(void)
     const int32_t asked = parse_thread_count(getenv("VOXBLUR_THREADS"));
     if (asked > 0)
         return asked;
-    long processors = 0;
-#if defined(CPU_COUNT)
-    /* Linux (and a few others) tell which processors this process may run
-     * on, as taskset or a batch system restricts them. */
-    cpu_set_t allowed;
-    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0)
-        processors = CPU_COUNT(&allowed);
-#endif
+    long processors = processors_allowed();
     /* Elsewhere (macOS, whose sched.h has neither cpu_set_t nor
      * sched_getaffinity), or when that fails: the processors online. */
     if (processors < 1)

@@ -58,7 +58,7 @@ VOXBLUR_INTERNAL void volume_passes(const double* input, double* output,
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_plain;
 
 #if VOXBLUR_VECTORS_X86_64
-/* Blocks of eight lines in vector lanes; SSE2 is on every x86-64 CPU. */
+/* The vector passes with SSE2's two lanes, which every x86-64 CPU has. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_sse2;
 /* The same with 256-bit vectors; call only when cpu_has_avx() says so. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx;
@@ -66,14 +66,6 @@ VOXBLUR_INTERNAL int cpu_has_avx(void);
 /* The same with 512-bit vectors; call only when cpu_has_avx512() says so. */
 VOXBLUR_INTERNAL volume_passes_fn volume_passes_avx512;
 VOXBLUR_INTERNAL int cpu_has_avx512(void);
-/* Its answer from CPUID leaf 1's ECX, leaf 7's EBX (0 where there is no
- * leaf 7) and XCR0 (0 where OSXSAVE is clear). */
-VOXBLUR_INTERNAL int avx512_usable(uint32_t leaf1_ecx, uint32_t leaf7_ebx, uint64_t xcr0);
-/* Whether a processor of this vendor and family (CPUID's, the extended
- * family added) runs kernels of taps_sum taps in all faster with AVX-512
- * than with AVX. */
-enum cpu_vendor { cpu_vendor_other, cpu_vendor_intel, cpu_vendor_amd };
-VOXBLUR_INTERNAL int avx512_wins(enum cpu_vendor vendor, int32_t family, int32_t taps_sum);
 #endif
 
 #if VOXBLUR_VECTORS_NEON
@@ -82,6 +74,29 @@ VOXBLUR_INTERNAL volume_passes_fn volume_passes_neon;
 #endif
 
 #if VOXBLUR_VECTORS_X86_64 || VOXBLUR_VECTORS_NEON
+/* What the choice of passes reads of the processor: read once per choice
+ * (read_processor), so that the rule (choose_passes) is a pure function
+ * of it and the kernels, which a table tests away from the processor at
+ * hand. */
+enum cpu_architecture { cpu_architecture_other, cpu_architecture_x86_64, cpu_architecture_arm64 };
+enum cpu_vendor { cpu_vendor_other, cpu_vendor_intel, cpu_vendor_amd };
+struct cpu_record {
+    enum cpu_architecture architecture;
+    enum cpu_vendor vendor;
+    int32_t family;     /* CPUID's, the extended family added */
+    uint32_t leaf1_ecx; /* CPUID leaf 1's ECX */
+    uint32_t leaf7_ebx; /* leaf 7's EBX, 0 where there is no leaf 7 */
+    uint64_t xcr0;      /* the register states the system saves, 0 without OSXSAVE */
+};
+enum passes_kind { passes_plain, passes_sse2, passes_avx, passes_avx512, passes_neon };
+
+/* This processor; on 64-bit ARM only the architecture. */
+VOXBLUR_INTERNAL struct cpu_record read_processor(void);
+
+/* The fastest passes that `cpu` runs, for kernels of taps[0..2] taps. */
+VOXBLUR_INTERNAL enum passes_kind choose_passes(const struct cpu_record* cpu,
+                                                const int32_t* taps);
+
 /* The variant that volume_passes runs on this processor for kernels of
  * these lengths (taps[0..2], as for the passes). */
 VOXBLUR_INTERNAL volume_passes_fn* fastest_passes(const int32_t* taps);

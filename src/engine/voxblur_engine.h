@@ -22,7 +22,10 @@ void filter_1d(const double* in, double* out, int32_t nx, const double* kernel, 
 
 /* Smooths the nx*ny*nz volume `input` into `output` (they must not overlap)
  * with one Gaussian pass per axis. widths are FWHM in voxels; factor is the
- * kernel length in FWHMs. Returns 0, or 1 when an axis is 1024 or longer. */
+ * kernel length in FWHMs. Returns 0. An axis of 1024 or longer is reported
+ * through mexErrMsgTxt, which ends the call in every host of this engine:
+ * the 1 returned after it would reach only a caller whose error call
+ * returns, and there is none. */
 int32_t gauss_filter(const double* input, double* output, const int32_t* dimensions,
                      const double* widths, int32_t factor);
 

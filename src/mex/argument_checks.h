@@ -116,14 +116,20 @@ static inline int32_t kernel_factor(const double* factor)
 }
 
 /* Octave names the function in front of every error itself; a message that
- * already starts with the name loses it, so that it is not named twice. */
-static inline const char* without_function_name(const char* message)
+ * already starts with the name (`name`, with its ": ") loses it, so that it
+ * is not named twice. */
+static inline const char* without_function_name(const char* message, const char* name)
 {
-    static const char name[] = "voxblur: ";
-    for (unsigned i = 0; i + 1 < sizeof name; ++i)
+    int32_t i = 0;
+    for (; name[i]; ++i)
         if (message[i] != name[i])
             return message;
-    return message + sizeof name - 1;
+    return message + i;
+}
+
+static inline const char* without_function_name(const char* message)
+{
+    return without_function_name(message, "voxblur: ");
 }
 
 #endif

@@ -68,6 +68,8 @@ extern "C" void mexFunction(int nlhs, mxArray* plhs[], int nrhs, const mxArray* 
                    plan.has_voxel_size ? mxGetPr(prhs[IN_VOXEL_SIZE]) : 0, widths);
     const int32_t factor = kernel_factor(plan.has_factor ? mxGetPr(prhs[IN_FACTOR]) : 0);
 
+    /* Never taken: gauss_filter's only failure ends the call in its error
+     * call first (voxblur_engine.h). */
     if (gauss_filter(input, output, dims, widths, factor) != 0)
         fail("voxblur: Problems in gauss_filter subroutine");
 }

@@ -5,48 +5,14 @@
  * turned into VOXBLUR_HELP_TEXT at build time. */
 #include <octave/oct.h>
 
-#include <cstdarg>
-#include <memory>
-#include <string>
-
 #include "argument_checks.h"
-#include "huge_pages.h"
 #include "mex_console.h"
+#include "unfilled_array.h"
 #include "voxblur_engine.h"
 #include "voxblur_help.h"
 
-/* Every message is named "voxblur: " once, as Octave's MEX layer names
- * voxblur.mex's. A final line end goes into the format, which also keeps
- * the error's location out of the message. */
-[[noreturn]] static void fail(const char* message)
-{
-    std::string text = without_function_name(message);
-    if (!text.empty() && text.back() == '\n') {
-        text.pop_back();
-        error("voxblur: %s\n", text.c_str());
-    }
-    error("voxblur: %s", text.c_str());
-}
-
-/* The engine prints and fails through the two MEX console calls; here they
- * are this file's own. Hidden, so that the engine's calls bind to them and
- * not to Octave's MEX functions of the same names, which need a MEX call in
- * progress (the engine's error would then read "unknown: ..."). mkoctfile
- * links with -Bsymbolic on Debian, which binds them too, but not every
- * mkoctfile does. */
-extern "C" __attribute__((visibility("hidden"))) int mexPrintf(const char* format, ...)
-{
-    va_list arguments;
-    va_start(arguments, format);
-    int written = octave::vformat(octave_stdout, format, arguments);
-    va_end(arguments);
-    return written;
-}
-
-extern "C" __attribute__((visibility("hidden"))) void mexErrMsgTxt(const char* message)
-{
-    fail(message);
-}
+static const char octave_function_prefix[] = "voxblur: ";
+#include "octave_console.h"
 
 static argument_view view_of(const octave_value& argument)
 {
@@ -68,24 +34,6 @@ static NDArray real_values(const octave_value& argument)
     return argument.iscomplex() ? real(argument.complex_array_value()) : argument.array_value();
 }
 
-/* A double array of the given size whose elements are left as they come
- * from the allocator: Array's own constructors zero every element, which
- * costs a pass over the whole result before the engine writes it. Nothing
- * has written a large block yet, so it can still be mapped in huge pages. */
-static NDArray unfilled_array(const dim_vector& dims)
-{
-    std::allocator<double> allocator;
-    const octave_idx_type count = dims.safe_numel();
-    double* data = allocator.allocate(count);
-    advise_huge_pages(data, (size_t)count * sizeof(double));
-    try {
-        return NDArray(Array<double>(data, dims));
-    } catch (...) {
-        allocator.deallocate(data, count);
-        throw;
-    }
-}
-
 DEFUN_DLD(voxblur, args, , VOXBLUR_HELP_TEXT)
 {
     const int count = args.length();
@@ -102,7 +50,7 @@ DEFUN_DLD(voxblur, args, , VOXBLUR_HELP_TEXT)
 
     mexPrintf("GaussFiltering (Image volume: %d x %d x %d)\n", dims[0], dims[1], dims[2]);
 
-    NDArray result = unfilled_array(volume_dims);
+    NDArray result(unfilled_array<double>(volume_dims));
     const NDArray volume = real_values(args(IN_VOLUME));
     const NDArray filter_size = real_values(args(IN_FILTER_SIZE));
     NDArray voxel_size;
@@ -116,6 +64,8 @@ DEFUN_DLD(voxblur, args, , VOXBLUR_HELP_TEXT)
     fwhm_in_voxels(filter_size.data(), plan.has_voxel_size ? voxel_size.data() : nullptr, widths);
     const int32_t factor = kernel_factor(plan.has_factor ? factor_value.data() : nullptr);
 
+    /* Never taken: gauss_filter's only failure ends the call in its error
+     * call first (voxblur_engine.h). */
     if (gauss_filter(volume.data(), result.fortran_vec(), dims, widths, factor) != 0)
         fail("voxblur: Problems in gauss_filter subroutine");
     return octave_value(result);

@@ -1,12 +1,12 @@
 # cmake -DENGINE_DIR=src/engine -P header_first.cmake
 #
-# Fails unless every engine source that engine_sources.cmake names includes
+# Fails unless every engine source that engine_sources.cmake names (smooth/ too) includes
 # exact_arithmetic.h before anything else: its pragmas hold only for what
 # follows them, so a header included earlier brings inline code that a
 # compiler may still fuse.
 include(${ENGINE_DIR}/engine_sources.cmake)
-set(sources ${VOXBLUR_ENGINE_SOURCES} ${VOXBLUR_THREADS_SINGLE} ${VOXBLUR_THREADS_POSIX}
-            ${VOXBLUR_THREADS_WIN32})
+set(sources ${VOXBLUR_ENGINE_SOURCES} ${VOXBLUR_SMOOTH_SOURCES} ${VOXBLUR_THREADS_SINGLE}
+            ${VOXBLUR_THREADS_POSIX} ${VOXBLUR_THREADS_WIN32})
 set(offenders)
 foreach(source ${sources})
     file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include" LIMIT_COUNT 1)

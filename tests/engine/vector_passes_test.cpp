@@ -35,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "engine_limits.h"
 #include "engine_run.h"
 
 namespace {
@@ -163,12 +164,16 @@ std::vector<PassCase> pass_cases()
             dims[axis] = n;
             add(dims);
         }
-    // The z pass takes the planes in chunks of 680 to 2728 samples for 9
-    // and 33 taps, with vectors of 2, 4 or 8 lanes: planes of 3 x nx
-    // samples that end just before, on and after the end of a chunk, and
-    // planes of 8 x nx, whose chunks are moved to begin on cache lines,
-    // beside z axes of 1 to 40 and of 1023.
-    const int32_t chunk_ends[] = {2048, 2728, 1360, 816, 904, 680};
+    // The z pass takes the planes in chunks that fill its work area with a
+    // ring of half a kernel and a run of layers (layer_pass.h), for 9 and
+    // 33 taps with vectors of 2, 4 or 8 lanes: planes of 3 x nx samples
+    // that end just before, on and after the end of a chunk, and planes of
+    // 8 x nx, whose chunks are moved to begin on cache lines, beside z axes
+    // of 1 to 40 and of 1023.
+    std::vector<int32_t> chunk_ends;
+    for (int32_t half : {4, 16})
+        for (int32_t lanes : {4, 2, 8})
+            chunk_ends.push_back(work_capacity / (half + lanes) / 8 * 8);
     std::uniform_int_distribution<int32_t> z_axis(1, 40);
     for (int32_t end : chunk_ends)
         for (int32_t ny : {3, 8})

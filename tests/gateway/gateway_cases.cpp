@@ -22,6 +22,8 @@ const char* filter_class_error = "voxblur: Filter size should be a full double a
 const char* factor_class_error =
     "voxblur: Multiplication factor for filter dimension should be a full double array\n";
 
+}  // namespace
+
 Argument array(std::vector<int32_t> dims, std::vector<double> values)
 {
     Argument a;
@@ -76,6 +78,8 @@ Argument volume(std::vector<int32_t> dims, unsigned seed)
         v = value(generator);
     return array(std::move(dims), std::move(values));
 }
+
+namespace {
 
 Argument impulse(std::vector<int32_t> dims, size_t at)
 {

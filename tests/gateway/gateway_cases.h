@@ -17,6 +17,19 @@ struct Argument {
     bool sparse = false;
 };
 
+// Arguments as tables write them: an array of the given dimensions and
+// values (storage order), a 1 x n row, [], a 1 x 1 value; the same with
+// another class, stored sparse, or with imaginary parts; a volume of
+// random values in [-50, 150) drawn from the seed.
+Argument array(std::vector<int32_t> dims, std::vector<double> values);
+Argument row(std::vector<double> values);
+Argument empty();
+Argument scalar(double value);
+Argument of_class(Argument a, std::string class_name);
+Argument as_sparse(Argument a);
+Argument with_imag(Argument a, std::vector<double> imag);
+Argument volume(std::vector<int32_t> dims, unsigned seed);
+
 struct GatewayCase {
     std::string name;
     std::vector<Argument> args;

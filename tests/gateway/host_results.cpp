@@ -68,6 +68,8 @@ HostResults parse_host_results(const std::string& text)
             fields >> ndim;
             while (fields >> d)
                 call->output_dims.push_back(d);
+        } else if ((rest = after_label(line, "class"))) {
+            call->output_class = rest;
         } else if ((rest = after_label(line, "values"))) {
             char* end;
             long count = std::strtol(rest, &end, 10);

@@ -11,6 +11,7 @@ struct CallResult {
     bool failed = false;
     std::string error;
     std::vector<long> output_dims;  // empty when no output was returned
+    std::string output_class = "double";
     std::vector<double> values;
     bool inputs_unchanged = false;
     long live_arrays = -1;

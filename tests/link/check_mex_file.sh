@@ -4,6 +4,7 @@
 # imports, and the name it records for itself.
 #
 #   check_mex_file.sh mexa64|mexglx|mexglx-r11|mexw32|dll|mexw64 FILE
+#   check_mex_file.sh voxsmooth-mexa64|voxsmooth-mexw64 FILE
 #
 # Prints one line per check and closes with "N passed, M failed"; exits
 # non-zero when any check failed.
@@ -91,6 +92,35 @@ check_r14_linux() {
         "$(versions_above "libc.so.6=$libc_ceiling" "libm.so.6=$libm_ceiling")"
 }
 
+# voxsmooth's files: the 64-bit generation of the dimension calls, the class
+# queries, and threads; on Linux still bound to the oldest glibc versions.
+smooth_host_calls=$(lines mexErrMsgTxt mexPrintf mxCreateNumericArray_730 mxGetClassID \
+                          mxGetClassName mxGetData mxGetDimensions_730 \
+                          mxGetNumberOfDimensions_730 mxGetNumberOfElements mxIsComplex \
+                          mxIsSparse | sort)
+smooth_c_calls=$(lines exp free getenv madvise malloc pthread_attr_destroy pthread_attr_init \
+                       pthread_attr_setstacksize pthread_create pthread_join pthread_sigmask \
+                       sigfillset sprintf syscall sysconf | sort)
+
+check_smooth_linux() {
+    check "machine" "Advanced Micro Devices X86-64" "$(elf_machine)"
+    check "no shared-object name" "" "$(soname)"
+    check "needed libraries, in order" \
+        "$(lines libmx.so libmex.so libmat.so libm.so.6 libstdc++.so.6 libpthread.so.0 libc.so.6)" \
+        "$(needed)"
+    check "version definitions: the file's name as base, one node MEX" \
+        "$(lines "BASE $name" "none MEX")" "$(version_definitions)"
+    check "exports: mexFunction under MEX, and the node symbol" \
+        "$(lines MEX mexFunction@@MEX)" "$(exported)"
+    check "imports: the host calls, the C library's allocation, thread and maths calls" \
+        "$(printf '%s\n' "$smooth_host_calls" "$smooth_c_calls" | sort)" \
+        "$(imported | grep -v -x -E '__cxa_finalize')"
+    check "versioned imports come from the C and maths libraries only" "" \
+        "$(versioned_imports | grep -v -E '^@GLIBC_[0-9.]+$')"
+    check "symbol versions: libc.so.6 and libm.so.6 up to GLIBC_2.2.5" "" \
+        "$(versions_above "libc.so.6=GLIBC_2.2.5" "libm.so.6=GLIBC_2.2.5")"
+}
+
 check_r11_linux() {
     check "machine" "Intel 80386" "$(elf_machine)"
     check "no shared-object name" "" "$(soname)"
@@ -150,6 +180,14 @@ case "$kind" in
     mexw32) check_windows pei-i386 mexFunction msvcr71.dll "$r14_host_calls" "" ;;
     dll) check_windows pei-i386 _mexFunction crtdll.dll "$plain_host_calls" "" ;;
     mexw64) check_windows pei-x86-64 mexFunction msvcrt.dll "$r14_host_calls" CreateThread ;;
+    voxsmooth-mexa64) check_smooth_linux ;;
+    voxsmooth-mexw64)
+        check "PE file format pei-x86-64" pei-x86-64 "$(objdump -f "$file" | sed -n 's/.*file format //p')"
+        check "exports only the gateway, as mexFunction" mexFunction "$(pe_exports)"
+        check "imported DLLs: host, C runtime, start-up code" \
+            "$(lines kernel32.dll libmex.dll libmx.dll msvcrt.dll | sort)" "$(pe_dlls)"
+        check "libmx imports" "$(echo "$smooth_host_calls" | grep '^mx')" "$(pe_imports_from libmx.dll)"
+        check "threads started" CreateThread "$(pe_imports_from kernel32.dll | grep -x CreateThread)" ;;
     *) echo "unknown kind $kind"; exit 2 ;;
 esac
 

@@ -1,15 +1,18 @@
-## run_cases (CASE_FILE, RESULT_FILE, VOXBLUR_FILE)
+## run_cases (CASE_FILE, RESULT_FILE, FUNCTION_FILE)
 ##
 ## Runs every gateway case of CASE_FILE (the stand-in loader's case format)
-## through voxblur in this Octave session and writes what happened in the
+## through the function of FUNCTION_FILE (voxblur or voxsmooth, as .oct or
+## as MEX file) in this Octave session and writes what happened in the
 ## loader's result format, so that one table checks both hosts. Fails
-## unless voxblur is VOXBLUR_FILE (voxblur.oct or the MEX file).
-function run_cases (case_file, result_file, voxblur_file)
-  if (! strcmp (canonicalize_file_name (which ("voxblur")),
-                canonicalize_file_name (voxblur_file)))
-    error ("run_cases: voxblur is '%s', not '%s'", which ("voxblur"), voxblur_file);
+## unless that name calls FUNCTION_FILE.
+function run_cases (case_file, result_file, function_file)
+  [~, name] = fileparts (function_file);
+  if (! strcmp (canonicalize_file_name (which (name)),
+                canonicalize_file_name (function_file)))
+    error ("run_cases: %s is '%s', not '%s'", name, which (name), function_file);
   endif
   tokens = strsplit (strtrim (fileread (case_file)));
+  function_name = name;
   out = fopen (result_file, "w");
   unwind_protect
     i = 1;
@@ -25,17 +28,17 @@ function run_cases (case_file, result_file, voxblur_file)
         [args{end+1}, i] = read_argument (tokens, i + 1);
       endwhile
       i += 1;
-      run_one (out, name, args, tokens, first);
+      run_one (out, function_name, name, args, tokens, first);
     endwhile
   unwind_protect_cleanup
     fclose (out);
   end_unwind_protect
 endfunction
 
-function run_one (out, name, args, tokens, first)
+function run_one (out, function_name, name, args, tokens, first)
   result = [];
   err = "";
-  console = evalc ("try, result = voxblur (args{:}); catch caught, err = caught.message; end");
+  console = evalc ("try, result = feval (function_name, args{:}); catch caught, err = caught.message; end");
 
   fprintf (out, "case %s\n", name);
   fprintf (out, "console %s\n", escaped (console));
@@ -44,6 +47,9 @@ function run_one (out, name, args, tokens, first)
   else
     fprintf (out, "output %d", ndims (result));
     fprintf (out, " %d", size (result));
+    if (! isa (result, "double"))
+      fprintf (out, "\nclass %s", class (result));
+    endif
     fprintf (out, "\nvalues %d", numel (result));
     fprintf (out, " %.17g", double (result(:)));
     fprintf (out, "\n");

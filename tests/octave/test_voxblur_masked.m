@@ -2,47 +2,7 @@
 ## voxel's 3-D neighbourhood computed here voxel by voxel. Run with
 ## test ("test_voxblur_masked").
 
-## The 1-D kernel that voxblur uses along an axis of n voxels, unnormalised
-## (the mean divides by the weights' sum anyway): its length from the FWHM
-## and the factor, made odd, at least 3 and cut to the axis as the README's
-## "The call" says; its taps exp (-x^2 / (2 v)).
-%!function k = axis_kernel (fwhm, factor, n)
-%!  taps = fix (factor * fwhm + 0.5);
-%!  if (taps <= 2)
-%!    taps = 3;
-%!  elseif (mod (taps, 2) == 0)
-%!    taps += 1;
-%!  endif
-%!  if (taps > n)
-%!    taps = n - (mod (n, 2) == 0);
-%!  endif
-%!  x = (1:taps) - (taps + 1) / 2;
-%!  k = exp (-x.^2 / (2 * max (fwhm^2 / (8 * log (2)), 1e-4)));
-%!endfunction
-
-## For each present voxel, the mean of the present voxels of its
-## neighbourhood, weighted by the product of the three 1-D kernels; NaN at
-## every other voxel.
-%!function out = brute_force (v, present, fwhm, factor)
-%!  n = size (v);
-%!  for d = 1:3
-%!    k{d} = axis_kernel (fwhm(d), factor, n(d));
-%!    h(d) = (numel (k{d}) - 1) / 2;
-%!  endfor
-%!  out = NaN (n);
-%!  for i = find (present(:))'
-%!    [x, y, z] = ind2sub (n, i);
-%!    ix = max (1, x - h(1)):min (n(1), x + h(1));
-%!    iy = max (1, y - h(2)):min (n(2), y + h(2));
-%!    iz = max (1, z - h(3)):min (n(3), z + h(3));
-%!    w = k{1}(ix - x + h(1) + 1)(:) .* k{2}(iy - y + h(2) + 1) ...
-%!        .* reshape (k{3}(iz - z + h(3) + 1), 1, 1, []);
-%!    w(! present(ix, iy, iz)) = 0;
-%!    values = v(ix, iy, iz);
-%!    values(! present(ix, iy, iz)) = 0;
-%!    out(i) = sum (w(:) .* values(:)) / sum (w(:));
-%!  endfor
-%!endfunction
+## The brute force is weighted_mean.m, beside this file.
 
 %!function msg = message_of (varargin)
 %!  msg = "";
@@ -92,7 +52,7 @@
 %!     fwhm = filter_size ./ voxel_size;
 %!   endif
 %!   evalc ("out = voxblur_masked (v, mask, voxel_size, filter_size, factor{:});");
-%!   ref = brute_force (v, present, fwhm, [factor{:}, 4](1));
+%!   ref = weighted_mean (v, present, fwhm, [factor{:}, 4](1));
 %!   assert (isequal (isnan (out), ! present), "case %d: NaN where not present", c);
 %!   assert (out(present), ref(present), -1e-12);
 %!   ## A constant (with the same NaNs) stays constant inside every mask.

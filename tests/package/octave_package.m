@@ -4,7 +4,8 @@
 ## lists of its own there, so that the user's packages are neither seen nor
 ## touched; loads it; checks that voxblur is the package's voxblur.oct and
 ## voxblur_masked the package's m-file (which pkg puts apart from the
-## .oct), and that help shows the help of each; runs the gateway case table
+## .oct), voxsmooth the package's voxsmooth.oct, and that help shows the
+## help of each; runs the gateway case table
 ## of CASE_FILE into RESULT_FILE; and uninstalls it, leaving nothing
 ## behind. Exits with 1 on the first failure.
 function octave_package (tarball, folder, case_file, result_file)
@@ -36,6 +37,16 @@ function octave_package (tarball, folder, case_file, result_file)
     assert (! isempty (strfind (shown, "VOXBLUR_MASKED  Smooth only")),
             "help voxblur_masked shows:\n%s", shown);
 
+    ## voxsmooth.oct beside voxblur.oct, with its help, and one call.
+    smooth = which ("voxsmooth");
+    assert (smooth, fullfile (fileparts (file), "voxsmooth.oct"));
+    shown = evalc ("help voxsmooth");
+    assert (! isempty (strfind (shown, "VOXSMOOTH  Gaussian smoothing")),
+            "help voxsmooth shows:\n%s", shown);
+    v = rand (6, 5, 4);
+    evalc ("want = voxblur (v, [], [2 2 2]);");
+    assert (isequal (voxsmooth (v, [], 2), want), "voxsmooth differs from voxblur");
+
     run_cases (case_file, result_file, file);
 
     pkg ("uninstall", "voxblur");
@@ -46,6 +57,6 @@ function octave_package (tarball, folder, case_file, result_file)
     fprintf (stderr, "octave_package: %s\n", failure.message);
     exit (1);
   end_try_catch
-  printf ("%s: installed, loaded, voxblur.oct and its help found, cases run, uninstalled\n",
+  printf ("%s: installed, loaded, voxblur.oct, voxsmooth.oct and their help found, cases run, uninstalled\n",
           tarball);
 endfunction

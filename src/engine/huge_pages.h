@@ -1,4 +1,5 @@
-/* Transparent huge pages for a fresh result. A large block comes straight
+/* Transparent huge pages for a fresh result or work volume (voxblur.oct's
+ * and voxsmooth.oct's results, the smoothed mask of smooth_volumes). A large block comes straight
  * from the operating system, which maps it a 4 KiB page at a time on first
  * write: 32,768 faults for a 256 x 256 x 256 result, each dear in a virtual
  * machine, and as many again to unmap it. Where transparent huge pages are

@@ -1,0 +1,191 @@
+/* The y and z passes of the vector passes, templates over the vector type
+ * S (pass_sums.h): whole runs of rows or planes added in place, the lanes
+ * holding neighbouring lines, a chunk of every row or plane at a time. */
+#ifndef VOXBLUR_LAYER_PASS_H
+#define VOXBLUR_LAYER_PASS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "pass_sums.h"
+
+namespace {
+
+/* The y and z passes see the volume as layers: the rows of a plane or the
+ * planes of the volume. The vector lanes hold neighbouring lines, whose
+ * samples lie side by side in every layer, so an output layer is a sum of
+ * whole input layers, with no samples to move. */
+
+/* Samples from .. to - 1, in steps of G * S::width, of the R output layers
+ * of `run`. */
+template <class S, int R, int G, bool edge>
+inline void layer_columns(const typename S::T* const* layers,
+                          const AxisKernel<typename S::T>& kernel,
+                          const OutputRun<typename S::T>& run, ptrdiff_t from, ptrdiff_t to,
+                          typename S::T* out, ptrdiff_t out_stride)
+{
+    typedef typename S::T T;
+    for (ptrdiff_t c = from; c < to; c += G * S::width)
+        run_outputs<S, R, G, edge, false>(LayerRows<T>{layers, c}, kernel, run, out + c,
+                                          out_stride);
+}
+
+/* All `length` samples (at least S::width) of the R output layers of
+ * `run`: `sums` sums at once, R layers of sums / R vectors, then single
+ * vectors. The last vector may overlap the one before: it writes the same
+ * values again. */
+template <class S, int R, bool edge>
+void layer_sweep(const typename S::T* const* layers, const AxisKernel<typename S::T>& kernel,
+                 const OutputRun<typename S::T>& run, ptrdiff_t length, typename S::T* out,
+                 ptrdiff_t out_stride)
+{
+    const int W = S::width;
+    const int G = sums / R;
+    const ptrdiff_t wide = length / (G * W) * (G * W);
+    const ptrdiff_t vectors = length / W * W;
+    layer_columns<S, R, G, edge>(layers, kernel, run, 0, wide, out, out_stride);
+    layer_columns<S, R, 1, edge>(layers, kernel, run, wide, vectors, out, out_stride);
+    if (vectors < length)
+        layer_columns<S, R, 1, edge>(layers, kernel, run, length - W, length, out, out_stride);
+}
+
+/* Output layers i .. i + outputs - 1 of n, `length` samples of each,
+ * output i + o into out + o * out_stride: layers[t] is layer first + t of
+ * the layers they read, first being max(0, i - half), and none of them is
+ * an output. `outputs` is 1, or Lanes<S>::run outputs that all lie near
+ * the start, all in the interior or all near the end (see layers_run). */
+template <class S>
+void filter_layers(const typename S::T* const* layers, ptrdiff_t n, ptrdiff_t i,
+                   ptrdiff_t outputs, const AxisKernel<typename S::T>& kernel, ptrdiff_t length,
+                   typename S::T* out, ptrdiff_t out_stride)
+{
+    typedef typename S::T T;
+    const int W = S::width;
+    const int R = Lanes<S>::run;
+    const OutputRun<T> run = output_run(n, i, outputs, kernel);
+    const bool edge = run.weights != 0;
+    if (length < W) {
+        /* Too few samples for a vector; layers_run then gives one output. */
+        for (ptrdiff_t c = 0; c < length; ++c) {
+            T sum = 0;
+            for (ptrdiff_t t = 0; t <= run.end; ++t)
+                sum += kernel.taps[run.shift + t] * layers[t][c];
+            out[c] = edge ? sum / run.weights[0] : sum;
+        }
+    } else if (outputs == 1) {
+        if (edge)
+            layer_sweep<S, 1, true>(layers, kernel, run, length, out, out_stride);
+        else
+            layer_sweep<S, 1, false>(layers, kernel, run, length, out, out_stride);
+    } else {
+        if (edge)
+            layer_sweep<S, R, true>(layers, kernel, run, length, out, out_stride);
+        else
+            layer_sweep<S, R, false>(layers, kernel, run, length, out, out_stride);
+    }
+}
+
+/* How many output layers from i on filter_layers computes at once, with
+ * `length` samples per layer: Lanes<S>::run where the kernel and the
+ * samples are long enough and the outputs all lie within half a kernel of
+ * the start, all in the interior or all within half a kernel of the end (a
+ * kernel longer than the run has room for a run at either end), else 1. */
+template <class S>
+inline ptrdiff_t layers_run(ptrdiff_t n, ptrdiff_t i, const AxisKernel<typename S::T>& kernel,
+                            ptrdiff_t length)
+{
+    const int R = Lanes<S>::run;
+    const ptrdiff_t h = kernel.half;
+    const ptrdiff_t last = i + R - 1;
+    const bool one_part = last < h || (i >= h && last < n - h) || (i >= n - h && last < n);
+    return kernel.count >= R && length >= S::width && one_part ? R : 1;
+}
+
+/* filter_chunks takes each layer in chunks of chunk_length(half,
+ * capacity) samples: half a kernel and a run of output layers' worth of
+ * chunks fill a work area of `capacity` samples. Runs of some thousand
+ * samples (16 KiB at 9 taps, 6 KiB at 33, in gauss_filter's 128 KiB) keep
+ * each visit to a plane long. At least a block's worth. */
+template <class S>
+inline ptrdiff_t chunk_length(ptrdiff_t half, ptrdiff_t capacity)
+{
+    const int block = Lanes<S>::block;
+    return larger(block, capacity / (half + Lanes<S>::run) / block * block);
+}
+
+/* Samples in the ring of filter_chunks, for chunks of `chunk` samples. */
+template <class S>
+inline ptrdiff_t ring_length(ptrdiff_t half, ptrdiff_t chunk)
+{
+    return (half + Lanes<S>::run) * chunk;
+}
+
+/* Where chunk 0 would begin for chunks of `chunk` samples to begin on
+ * 64-byte boundaries, at or before the first sample: vectors that
+ * straddle cache lines cost the processor twice. Chunk 0 is then the few
+ * samples before the first boundary. Layers that lie differently from
+ * each other cannot all be served: there chunks begin at 0. */
+template <class S>
+inline ptrdiff_t chunk_origin(const typename S::T* first, ptrdiff_t size, ptrdiff_t chunk)
+{
+    const int block = Lanes<S>::block;
+    const ptrdiff_t lead =
+        (block - (ptrdiff_t)((uintptr_t)first / sizeof(typename S::T) % block)) % block;
+    return size % block == 0 && lead > 0 ? lead - chunk : 0;
+}
+
+template <class S>
+inline ptrdiff_t chunk_count(const typename S::T* first, ptrdiff_t size, ptrdiff_t chunk)
+{
+    return (size - chunk_origin<S>(first, size, chunk) + chunk - 1) / chunk;
+}
+
+/* The y or z pass in place on chunks chunk_begin .. chunk_end - 1 (of
+ * chunk_count) of n layers of `size` samples that follow each other at
+ * `first`: a chunk of every layer in turn, from the first layer to the
+ * last. Each output reads the chunks of the layers within half a kernel,
+ * which stay in cache from one output to the next, so the layers are read
+ * once and written once, in runs of whole chunks. Before a layer's chunk
+ * is overwritten it is saved in `ring` (ring_length samples, on a cache
+ * line), where the outputs after it find it; `layers` has room for a
+ * kernel and a run of pointers. Chunks are independent of each other: any
+ * split of them among callers, each with its own ring and table, writes
+ * the same bits. */
+template <class S>
+void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t n,
+                   const AxisKernel<typename S::T>& kernel, ptrdiff_t chunk,
+                   ptrdiff_t chunk_begin, ptrdiff_t chunk_end, typename S::T* ring,
+                   const typename S::T** layers)
+{
+    typedef typename S::T T;
+    const ptrdiff_t slots = kernel.half + Lanes<S>::run;
+    const ptrdiff_t origin = chunk_origin<S>(first, size, chunk);
+    for (ptrdiff_t index = chunk_begin; index < chunk_end; ++index) {
+        const ptrdiff_t start = origin + index * chunk;
+        const ptrdiff_t c0 = start > 0 ? start : 0;
+        const ptrdiff_t length = (start + chunk < size ? start + chunk : size) - c0;
+        for (ptrdiff_t i = 0; i < n;) {
+            const ptrdiff_t outputs = layers_run<S>(n, i, kernel, length);
+            for (ptrdiff_t l = i; l < i + outputs; ++l) {
+                const T* layer = first + l * size + c0;
+                T* saved = ring + (l % slots) * chunk;
+                ptrdiff_t c = 0;
+                for (; c + S::width <= length; c += S::width)
+                    S::store(saved + c, S::loadu(layer + c));
+                for (; c < length; ++c)
+                    saved[c] = layer[c];
+            }
+            const ptrdiff_t from = larger(0, i - kernel.half);
+            const ptrdiff_t to = smaller(n - 1, i + outputs - 1 + kernel.half);
+            for (ptrdiff_t l = from; l <= to; ++l)
+                layers[l - from] =
+                    l < i + outputs ? ring + (l % slots) * chunk : first + l * size + c0;
+            filter_layers<S>(layers, n, i, outputs, kernel, length, first + i * size + c0, size);
+            i += outputs;
+        }
+    }
+}
+
+}  // namespace
+
+#endif

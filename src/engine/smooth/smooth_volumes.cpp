@@ -1,0 +1,217 @@
+#include "exact_arithmetic.h"
+
+#include <stddef.h>
+#include <stdlib.h>
+
+#include <limits>
+
+#include "huge_pages.h"
+#include "oldest_glibc.h"
+
+#include "smooth_volume.h"
+#include "threads.h"
+
+/* A series of volumes through smooth_volume, with or without a mask. How
+ * the cores are shared is decided here and nowhere else: small volumes go
+ * to the threads whole, each thread smoothing its share of the series on
+ * its own; a large one (or a series of one) is smoothed one volume at a
+ * time with every thread in its passes. Either way each volume's bits are
+ * those of a single call. */
+
+namespace {
+
+/* Volumes of at most this many voxels are shared out whole: each one's
+ * passes are too short to repay starting threads for them, and several
+ * such volumes fit the caches of several cores at once. */
+const int64_t small_volume_voxels = (int64_t)1 << 21;
+
+size_t class_bytes(enum voxel_class input_class)
+{
+    switch (input_class) {
+    case voxel_double:
+    case voxel_int64:
+    case voxel_uint64:
+        return 8;
+    case voxel_single:
+    case voxel_int32:
+    case voxel_uint32:
+        return 4;
+    case voxel_int16:
+    case voxel_uint16:
+        return 2;
+    default:
+        return 1;
+    }
+}
+
+/* The masked mean: the smoothed data (read as 0 outside the mask) over
+ * the smoothed mask, NaN outside the mask. A voxel of the mask reaches
+ * itself with the kernel's largest tap, so its weight is never 0; a voxel
+ * outside it is NaN whatever its weight came to, which also covers every
+ * voxel with no voxel of the mask in reach. */
+template <typename Value>
+void divide_by_weights(Value* output, const Value* weights, const uint8_t* mask, int64_t begin,
+                       int64_t end)
+{
+    const Value nan = std::numeric_limits<Value>::quiet_NaN();
+    for (int64_t i = begin; i < end; ++i)
+        output[i] = mask[i] ? output[i] / weights[i] : nan;
+}
+
+struct Series {
+    const smooth_request* request;
+    int64_t taps[3];
+    int64_t voxels;
+    size_t input_bytes;
+    size_t output_bytes;
+    bool output_double;
+    /* The smoothed mask of a one-volume mask, shared by every volume. */
+    void* shared_weights;
+    /* One volume's room per part for the smoothed mask of each volume,
+     * when the mask has one per volume. */
+    char* weight_rooms;
+    int32_t parts;
+    int32_t threads_per_volume;
+    int status[max_threads];
+};
+
+const uint8_t* mask_of(const Series& series, int64_t volume)
+{
+    const smooth_request& r = *series.request;
+    if (!r.mask)
+        return 0;
+    return r.mask_every_volume ? r.mask + volume * series.voxels : r.mask;
+}
+
+/* The smoothed mask into `weights`, which a mask voxel divides by. */
+int smooth_mask(const Series& series, const uint8_t* mask, void* weights, int32_t threads)
+{
+    const smooth_request& r = *series.request;
+    return smooth_volume(mask, voxel_logical, 0, weights, series.output_double, r.dimensions,
+                         series.taps, r.widths, threads);
+}
+
+struct Division {
+    void* output;
+    const void* weights;
+    const uint8_t* mask;
+    int64_t voxels;
+    bool output_double;
+    int32_t parts;
+};
+
+void divide_part(void* context, int32_t part)
+{
+    const Division& d = *static_cast<const Division*>(context);
+    const int64_t begin = d.voxels * part / d.parts;
+    const int64_t end = d.voxels * (part + 1) / d.parts;
+    if (d.output_double)
+        divide_by_weights((double*)d.output, (const double*)d.weights, d.mask, begin, end);
+    else
+        divide_by_weights((float*)d.output, (const float*)d.weights, d.mask, begin, end);
+}
+
+/* One volume of the series on `threads` threads; `weight_room` holds one
+ * volume of results where the mask has one per volume. */
+int smooth_one(const Series& series, int64_t volume, int32_t threads, void* weight_room)
+{
+    const smooth_request& r = *series.request;
+    const char* input = (const char*)r.input + volume * series.voxels * series.input_bytes;
+    void* output = (char*)r.output + volume * series.voxels * series.output_bytes;
+    const uint8_t* mask = mask_of(series, volume);
+    int status = smooth_volume(input, r.input_class, mask, output, series.output_double,
+                               r.dimensions, series.taps, r.widths, threads);
+    if (status != smooth_done || !mask)
+        return status;
+    const void* weights = series.shared_weights;
+    if (!weights) {
+        status = smooth_mask(series, mask, weight_room, threads);
+        if (status != smooth_done)
+            return status;
+        weights = weight_room;
+    }
+    Division division = {output, weights, mask, series.voxels, series.output_double, threads};
+    if (threads > 1)
+        run_in_threads(threads, divide_part, &division);
+    else
+        divide_part(&division, 0);
+    return smooth_done;
+}
+
+/* A part's share of a series of small volumes: every parts-th volume. */
+void smooth_share(void* context, int32_t part)
+{
+    Series& series = *static_cast<Series*>(context);
+    void* room = series.weight_rooms
+                     ? series.weight_rooms + (size_t)part * series.voxels * series.output_bytes
+                     : 0;
+    for (int64_t v = part; v < series.request->volumes; v += series.parts) {
+        series.status[part] = smooth_one(series, v, 1, room);
+        if (series.status[part] != smooth_done)
+            return;
+    }
+}
+
+}  // namespace
+
+extern "C" int smooth_volumes(const struct smooth_request* request)
+{
+    Series series = {};
+    series.request = request;
+    series.voxels = request->dimensions[0] * request->dimensions[1] * request->dimensions[2];
+    if (series.voxels == 0 || request->volumes == 0)
+        return smooth_done;
+    for (int d = 0; d < 3; ++d)
+        series.taps[d] = smooth_kernel_length(request->dimensions[d], request->widths[d],
+                                              request->factor);
+    series.output_double = request->input_class == voxel_double;
+    series.input_bytes = class_bytes(request->input_class);
+    series.output_bytes = series.output_double ? sizeof(double) : sizeof(float);
+
+    int32_t threads = request->threads > 0 ? request->threads : threads_available();
+    if (threads > max_threads)
+        threads = max_threads;
+    const bool by_volume = request->volumes > 1 && series.voxels <= small_volume_voxels;
+    series.parts = 1;
+    series.threads_per_volume = threads;
+    if (by_volume) {
+        series.parts = request->volumes < threads ? (int32_t)request->volumes : threads;
+        series.threads_per_volume = 1;
+    }
+
+    /* Work room for the smoothed masks: one volume for a one-volume mask,
+     * else one per part. */
+    const size_t volume_bytes = (size_t)series.voxels * series.output_bytes;
+    void* room = 0;
+    if (request->mask) {
+        const size_t rooms = request->mask_every_volume ? (size_t)series.parts : 1;
+        if (volume_bytes > (size_t)-1 / rooms || !(room = malloc(volume_bytes * rooms)))
+            return smooth_out_of_memory;
+        /* Its pages are first touched in the mask's first pass: in huge
+         * pages, 512 times fewer faults, which cost more than that pass
+         * itself in a virtual machine. */
+        advise_huge_pages(room, volume_bytes * rooms);
+        if (request->mask_every_volume) {
+            series.weight_rooms = (char*)room;
+        } else {
+            series.shared_weights = room;
+            if (smooth_mask(series, request->mask, room, threads) != smooth_done) {
+                free(room);
+                return smooth_out_of_memory;
+            }
+        }
+    }
+
+    int status = smooth_done;
+    if (by_volume) {
+        run_in_threads(series.parts, smooth_share, &series);
+        for (int32_t p = 0; p < series.parts; ++p)
+            if (series.status[p] != smooth_done)
+                status = series.status[p];
+    } else {
+        for (int64_t v = 0; v < request->volumes && status == smooth_done; ++v)
+            status = smooth_one(series, v, threads, room);
+    }
+    free(room);
+    return status;
+}
