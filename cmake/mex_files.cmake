@@ -30,8 +30,12 @@
 #               loader under that wine
 #   DEFAULT_LINK  which link checks a default link of the same sources
 #               must fail (tests/link/CMakeLists.txt), or none
+#   ALSO        the other functions whose MEX file the same tree builds
+#               beside it, named FUNCTION.EXT in the same folder: voxsmooth
+#               (with threads and the 64-bit array calls: not one of the
+#               five files whose link is fixed), or none
 set(VOXBLUR_MEX_KEYS PRESET FILE HOST THREADS GLIBC LINK EXPORT VERSION ARITHMETIC RUNNER
-                     DEFAULT_LINK)
+                     DEFAULT_LINK ALSO)
 function(voxblur_mex_file kind)
     cmake_parse_arguments(PARSE_ARGV 1 row "" "" "${VOXBLUR_MEX_KEYS}")
     foreach(key ${VOXBLUR_MEX_KEYS})
@@ -46,27 +50,33 @@ endfunction()
 voxblur_mex_file(mexa64       PRESET native
     FILE voxblur.mexa64        HOST R14  THREADS single  GLIBC oldest
     LINK linux-r14             EXPORT mexFunction         VERSION "MATLAB R14 native"
-    ARITHMETIC double          RUNNER loader valgrind     DEFAULT_LINK linux)
+    ARITHMETIC double          RUNNER loader valgrind     DEFAULT_LINK linux
+    ALSO voxsmooth)
 voxblur_mex_file(mexglx       PRESET mexglx
     FILE voxblur.mexglx        HOST R14  THREADS single  GLIBC oldest
     LINK linux-r14             EXPORT mexFunction         VERSION "MATLAB R14 native"
-    ARITHMETIC x87-64          RUNNER loader              DEFAULT_LINK linux)
+    ARITHMETIC x87-64          RUNNER loader              DEFAULT_LINK linux
+    ALSO none)
 voxblur_mex_file(mexglx-r11   PRESET mexglx-r11
     FILE r11/voxblur.mexglx    HOST R11  THREADS single  GLIBC none
     LINK linux-r11             EXPORT mexFunction         VERSION "MATLAB R11 native"
-    ARITHMETIC x87-64          RUNNER loader              DEFAULT_LINK none)
+    ARITHMETIC x87-64          RUNNER loader              DEFAULT_LINK none
+    ALSO none)
 voxblur_mex_file(mexw32       PRESET mexw32
     FILE voxblur.mexw32        HOST R14  THREADS single  GLIBC none
     LINK windows-msvcr71       EXPORT mexFunction         VERSION none
-    ARITHMETIC x87-53 x87-64   RUNNER wine                DEFAULT_LINK win32)
+    ARITHMETIC x87-53 x87-64   RUNNER wine                DEFAULT_LINK win32
+    ALSO none)
 voxblur_mex_file(dll          PRESET dll
     FILE voxblur.dll           HOST R11  THREADS single  GLIBC none
     LINK windows-crtdll        EXPORT _mexFunction        VERSION none
-    ARITHMETIC x87-53 x87-64   RUNNER wine                DEFAULT_LINK none)
+    ARITHMETIC x87-53 x87-64   RUNNER wine                DEFAULT_LINK none
+    ALSO none)
 voxblur_mex_file(mexw64       PRESET mexw64
     FILE voxblur.mexw64        HOST R14  THREADS win32   GLIBC none
     LINK windows-msvcrt        EXPORT mexFunction         VERSION none
-    ARITHMETIC double-msvcrt   RUNNER wine64              DEFAULT_LINK win64)
+    ARITHMETIC double-msvcrt   RUNNER wine64              DEFAULT_LINK win64
+    ALSO voxsmooth)
 
 get_property(VOXBLUR_MEX_KINDS GLOBAL PROPERTY VOXBLUR_MEX_KINDS)
 
@@ -74,4 +84,24 @@ get_property(VOXBLUR_MEX_KINDS GLOBAL PROPERTY VOXBLUR_MEX_KINDS)
 function(voxblur_mex_property variable kind key)
     get_property(value GLOBAL PROPERTY VOXBLUR_MEX_${kind}_${key})
     set(${variable} "${value}" PARENT_SCOPE)
+endfunction()
+
+# voxblur_mex_files(VARIABLE KIND): the files of the row, relative to out/:
+# voxblur's, then those of the functions built beside it.
+function(voxblur_mex_files variable kind)
+    voxblur_mex_property(file ${kind} FILE)
+    voxblur_mex_property(also ${kind} ALSO)
+    set(files ${file})
+    get_filename_component(folder ${file} DIRECTORY)
+    get_filename_component(extension ${file} LAST_EXT)
+    foreach(function ${also})
+        if(NOT function STREQUAL "none")
+            if(folder)
+                list(APPEND files ${folder}/${function}${extension})
+            else()
+                list(APPEND files ${function}${extension})
+            endif()
+        endif()
+    endforeach()
+    set(${variable} ${files} PARENT_SCOPE)
 endfunction()

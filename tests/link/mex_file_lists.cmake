@@ -5,7 +5,8 @@
 #   CMakePresets.json               a configure, build and test preset for
 #                                   each row's PRESET; each preset's
 #                                   VOXBLUR_DELIVERABLE a row of that preset
-#   tests/link/check_mex_file.sh    the expected link properties of each kind
+#   tests/link/check_mex_file.sh    the expected link properties of each kind,
+#                                   and of each function built beside it
 #   tests/package/CMakeLists.txt    each row's FILE in the bundle's list
 #   README.md                       each row's FILE in the table of MEX files
 cmake_minimum_required(VERSION 3.25)
@@ -53,16 +54,28 @@ foreach(kind ${VOXBLUR_MEX_KINDS})
             list(APPEND faults "CMakePresets.json: no ${group} entry ${preset} for ${kind}")
         endif()
     endforeach()
-    string(REPLACE "." "\\." file_pattern "${file}")
-    if(NOT link_check MATCHES "\n +${kind}\\) ")
-        list(APPEND faults "tests/link/check_mex_file.sh: no link properties for ${kind}")
-    endif()
-    if(NOT package_tests MATCHES "\n +${file_pattern}\n")
-        list(APPEND faults "tests/package/CMakeLists.txt: ${file} is not in the bundle's list")
-    endif()
-    if(NOT readme MATCHES "\\| `out/${file_pattern}` \\|")
-        list(APPEND faults "README.md: no row for out/${file} in the table of MEX files")
-    endif()
+    voxblur_mex_property(also ${kind} ALSO)
+    set(link_kinds ${kind})
+    foreach(function ${also})
+        if(NOT function STREQUAL "none")
+            list(APPEND link_kinds ${function}-${kind})
+        endif()
+    endforeach()
+    foreach(link_kind ${link_kinds})
+        if(NOT link_check MATCHES "\n +${link_kind}\\)[ \n]")
+            list(APPEND faults "tests/link/check_mex_file.sh: no link properties for ${link_kind}")
+        endif()
+    endforeach()
+    voxblur_mex_files(files ${kind})
+    foreach(file ${files})
+        string(REPLACE "." "\\." file_pattern "${file}")
+        if(NOT package_tests MATCHES "\n +${file_pattern}[\n)]")
+            list(APPEND faults "tests/package/CMakeLists.txt: ${file} is not in the bundle's list")
+        endif()
+        if(NOT readme MATCHES "\\| `out/${file_pattern}` \\|")
+            list(APPEND faults "README.md: no row for out/${file} in the table of MEX files")
+        endif()
+    endforeach()
 endforeach()
 
 if(faults)

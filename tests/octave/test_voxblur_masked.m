@@ -116,11 +116,11 @@
 %! endfor
 
 %!test
-%! ## The README's example prints what the README shows: the second code
-%! ## block of "## Masks and missing voxels" and the text block after it.
-%! readme = fullfile (fileparts (file_in_loadpath ("test_voxblur_masked.m")), "..", "..", "README.md");
+%! ## The example of docs/masks.md prints what it shows: the second code
+%! ## block of docs/masks.md and the text block after it.
+%! readme = fullfile (fileparts (file_in_loadpath ("test_voxblur_masked.m")), "..", "..", "docs", "masks.md");
 %! text = fileread (readme);
-%! section = text(strfind (text, "\n## Masks and missing voxels")(1):end);
+%! section = text(strfind (text, "\n# Masks and missing voxels")(1):end);
 %! blocks = regexp (section, "```(\\w+)\n(.*?)```", "tokens");
 %! assert ({blocks{2}{1}, blocks{3}{1}}, {"matlab", "text"});
 %! assert (evalc (blocks{2}{2}), blocks{3}{2});

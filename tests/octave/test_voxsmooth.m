@@ -169,3 +169,13 @@
 %! unindented = cellfun (@(line) line(7:end), lines, "uniformoutput", false);
 %! code = strjoin (unindented(example+1:prints-1), "\n");
 %! assert (evalc (code), sprintf ("%s\n", unindented{prints+1:prints+3}));
+
+%!test
+%! ## So does the README's example on a series: the second code block of
+%! ## "## voxsmooth" and the text block after it.
+%! readme = fullfile (fileparts (file_in_loadpath ("test_voxsmooth.m")), "..", "..", "README.md");
+%! text = fileread (readme);
+%! section = text(strfind (text, "\n## voxsmooth")(1):end);
+%! blocks = regexp (section, "```(\\w+)\n(.*?)```", "tokens");
+%! assert ({blocks{2}{1}, blocks{3}{1}}, {"matlab", "text"});
+%! assert (evalc (blocks{2}{2}), blocks{3}{2});
