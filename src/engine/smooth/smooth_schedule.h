@@ -132,7 +132,8 @@ int smooth_rounds(const Source& source, typename S::T* output, const int64_t* di
         prepare_kernel(kernels[d], taps[d], widths[d], areas[d]);
     task.work = base + kernel_bytes;
     task.work_of = allocated_work<S, Source>;
-    run_rounds(&task, threads, xy_part_in_work<S, Source>, z_part_in_work<S, Source>);
+    run_rounds(&task, threads, part_in_work<S, Source, xy_share<S, Source> >,
+               part_in_work<S, Source, z_share<S, Source> >);
     give_back_work(allocated);
     return smooth_done;
 }
