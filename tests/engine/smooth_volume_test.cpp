@@ -247,7 +247,7 @@ TEST(SmoothVolume, EveryVariantGivesThePlainFloatBits)
             if (unit(random) < c.special_share)
                 doubles[i] = specials[random() % std::size(specials)];
             singles[i] = static_cast<float>(doubles[i]);
-            samples[i] = static_cast<uint16_t>(std::isfinite(doubles[i]) ? doubles[i] : 0.0);
+            samples[i] = static_cast<uint16_t>(doubles[i] >= 0.0 && doubles[i] < 65536.0 ? doubles[i] : 0.0);
             mask[i] = unit(random) < 0.8 ? 1 : 0;
         }
         const void* input = c.input_class == voxel_double   ? static_cast<const void*>(doubles.data())
@@ -472,7 +472,7 @@ TEST(SmoothVolume, AFailedAllocationIsReportedAndWritesNothing)
         Dims dims;
         int64_t taps[3];
     } beyond[] = {
-        {{int64_t(1) << 62, 2, 1}, {3, 1, 1}},  // a block's staging rows
+        {{int64_t(1) << 62, 2, 1}, {3, 1, 1}},  // more voxels than the address space
         {{3, int64_t(1) << 40, 1}, {3, (int64_t(1) << 40) - 1, 1}},
     };
     void* (*const normal)(size_t) = smooth_allocate;
