@@ -110,6 +110,8 @@ int smooth_rounds(const Source& source, typename S::T* output, const int64_t* di
         kernels[d]->count = taps[d];
         kernels[d]->half = taps[d] / 2;
     }
+    if (threads < 1)
+        threads = 1;
     const ptrdiff_t ring = ring_bytes / (ptrdiff_t)sizeof(T);
     task.chunk_y = chunk_length<S>(task.ky.half, ring);
     task.chunk_z = chunk_length<S>(task.kz.half, ring);
