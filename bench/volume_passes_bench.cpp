@@ -10,6 +10,10 @@
 // from registers, and the memory floor, three passes each reading and
 // writing the volume once at the rate one core streams it in place.
 //
+// Last, smooth_volume's passes on one thread, float against double with
+// AVX and AVX-512 at 256^3, and float on a 2048 x 2048 x 64 volume against
+// float at 256^3, per voxel.
+//
 //   voxblur_bench [--benchmark_repetitions=N] [--benchmark_filter=REGEX]
 #include <benchmark/benchmark.h>
 
@@ -23,6 +27,7 @@
 #include <unistd.h>
 
 #include "machine_floors.h"
+#include "smooth_passes.h"
 #include "volume_passes.h"
 
 namespace {
@@ -98,11 +103,11 @@ std::string shape_name(const Shape& s)
     return std::to_string(s.nx) + "x" + std::to_string(s.ny) + "x" + std::to_string(s.nz);
 }
 
-std::string config_name(const Shape& s, const Width& w)
+std::string config_name(const Shape& s, const Width& w, bool smooth = false)
 {
     char fwhm[32];
     std::snprintf(fwhm, sizeof fwhm, "%g", w.fwhm);
-    return shape_name(s) + "/fwhm" + fwhm;
+    return (smooth ? "smooth-" : "") + shape_name(s) + "/fwhm" + fwhm;
 }
 
 // The variant volume_passes picks for each volume and width, by
@@ -188,6 +193,85 @@ void run_stream(benchmark::State& state, Shape s)
 
 const char floor_prefix[] = "floor/";
 
+// ---- smooth_volume's passes: float against double ------------------------
+
+struct SmoothVariant {
+    const char* name;  // "avx" or "avx512": the rows are NAME-float and NAME-double
+#if defined(__x86_64__)
+    SmoothPasses<double>::fn* doubles;
+    SmoothPasses<float>::fn* floats;
+    int (*runs_here)();
+#endif
+};
+
+const SmoothVariant smooth_variants[] = {
+#if defined(__x86_64__)
+    {"avx", smooth_passes_avx, smooth_passes_avx, cpu_has_avx},
+    {"avx512", smooth_passes_avx512, smooth_passes_avx512, cpu_has_avx512},
+#endif
+};
+
+const Shape smooth_shapes[] = {{256, 256, 256}, {2048, 2048, 64}};
+
+// The float input of a shape: input_volume's values rounded to float (the
+// large one drawn afresh, as input_volume would take minutes to fill it).
+const std::vector<float>& float_volume(const Shape& s)
+{
+    static std::map<std::string, std::vector<float>> volumes;
+    std::vector<float>& volume = volumes[shape_name(s)];
+    if (volume.empty()) {
+        volume.resize(static_cast<size_t>(s.nx) * s.ny * s.nz);
+        uint32_t state = 7;
+        for (float& v : volume) {
+            state = state * 1664525u + 1013904223u;
+            v = static_cast<float>(state >> 8) * (1000.0f / 16777216.0f);
+        }
+    }
+    return volume;
+}
+
+template <class T>
+void run_smooth(benchmark::State& state, Shape s, Width w, SmoothVariant variant)
+{
+#if defined(__x86_64__)
+    if (!variant.runs_here()) {
+        state.SkipWithError("this processor or system lacks these vectors");
+        return;
+    }
+    const std::vector<float>& floats = float_volume(s);
+    std::vector<double> doubles;
+    if (sizeof(T) == sizeof(double))
+        doubles.assign(floats.begin(), floats.end());
+    const SmoothInput input = {sizeof(T) == sizeof(double) ? static_cast<const void*>(doubles.data())
+                                                           : floats.data(),
+                               sizeof(T) == sizeof(double) ? voxel_double : voxel_single, nullptr};
+    std::vector<T> output(floats.size());
+    const int64_t dims[3] = {s.nx, s.ny, s.nz};
+    const int64_t taps[3] = {w.taps, w.taps, w.taps};
+    const double fwhm[3] = {w.fwhm, w.fwhm, w.fwhm};
+    for (auto _ : state) {
+        int status;
+        if (sizeof(T) == sizeof(double))
+            status = variant.doubles(input, reinterpret_cast<double*>(output.data()), dims, taps,
+                                     fwhm, 1);
+        else
+            status = variant.floats(input, reinterpret_cast<float*>(output.data()), dims, taps,
+                                    fwhm, 1);
+        if (status != smooth_done) {
+            state.SkipWithError("smooth_passes: out of memory");
+            return;
+        }
+        benchmark::DoNotOptimize(output.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["voxels/s"] = benchmark::Counter(static_cast<double>(floats.size()),
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+#else
+    (void)s, (void)w, (void)variant;
+    state.SkipWithError("no smooth_volume vector passes on this processor");
+#endif
+}
+
 // The console report, then one line per volume and width with the median
 // rate of each variant and the ratios.
 class RatioReporter : public benchmark::ConsoleReporter {
@@ -227,6 +311,8 @@ public:
             std::printf(" %14s", (std::string(r.over) + "/" + r.under).c_str());
         std::printf("\n");
         for (const auto& [config, rates] : rates_) {
+            if (config.rfind("smooth-", 0) == 0)
+                continue;  // in print_smooth's table
             std::printf("%-24s", config.c_str());
             for (const Variant& v : variants)
                 print_value(rates, v.name, 1e-6, " %10.1f");
@@ -238,9 +324,40 @@ public:
             std::printf("\n");
         }
         print_floors();
+        print_smooth();
     }
 
 private:
+    // smooth_volume's float rate over its double rate, and the large
+    // volume's float rate over 256^3's, per variant and width.
+    void print_smooth() const
+    {
+        std::printf("\nsmooth_volume's passes, one thread: Mvoxels/s, float over double, and "
+                    "2048x2048x64 over 256x256x256 in float\n");
+        std::printf("%-14s %-8s %12s %12s %14s %12s %14s\n", "width", "vectors", "256 double",
+                    "256 float", "float/double", "2048 float", "2048/256");
+        for (const Width& w : widths)
+            for (const SmoothVariant& v : smooth_variants) {
+                char fwhm[32];
+                std::snprintf(fwhm, sizeof fwhm, "fwhm%g", w.fwhm);
+                const double d = rate(config_name(smooth_shapes[0], w, true), v.name, "double");
+                const double f = rate(config_name(smooth_shapes[0], w, true), v.name, "float");
+                const double large = rate(config_name(smooth_shapes[1], w, true), v.name, "float");
+                std::printf("%-14s %-8s %12.1f %12.1f %13.2fx %12.1f %13.2fx\n", fwhm, v.name,
+                            d * 1e-6, f * 1e-6, d > 0 ? f / d : 0.0, large * 1e-6,
+                            f > 0 ? large / f : 0.0);
+            }
+    }
+
+    double rate(const std::string& config, const char* variant, const char* type) const
+    {
+        auto rates = rates_.find(config);
+        if (rates == rates_.end())
+            return 0.0;
+        auto found = rates->second.find(std::string(variant) + "-" + type);
+        return found == rates->second.end() ? 0.0 : found->second;
+    }
+
     // Each single-thread variant's time over the arithmetic floor and over
     // the memory floor of its volume and width.
     void print_floors() const
@@ -342,6 +459,16 @@ int main(int argc, char** argv)
                     continue;
                 time_like_the_others(benchmark::RegisterBenchmark(
                     (config_name(s, w) + "/" + v.name).c_str(), run_passes, s, w, v));
+            }
+    for (const Shape& s : smooth_shapes)
+        for (const Width& w : widths)
+            for (const SmoothVariant& v : smooth_variants) {
+                const std::string row = config_name(s, w, true) + "/" + v.name;
+                if (s.nx == smooth_shapes[0].nx)
+                    time_like_the_others(benchmark::RegisterBenchmark(
+                        (row + "-double").c_str(), run_smooth<double>, s, w, v));
+                time_like_the_others(
+                    benchmark::RegisterBenchmark((row + "-float").c_str(), run_smooth<float>, s, w, v));
             }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

@@ -1,7 +1,8 @@
-/* The engine's fixed working storage and the limits that follow from it.
+/* gauss_filter's fixed working storage and the limits that follow from it.
  * Every buffer lives on the stack of one call, so its size is fixed here
  * rather than taken from the volume; a volume or kernel beyond these is
- * refused or cut before any pass runs. */
+ * refused or cut before any pass runs. (smooth_volume allocates its work
+ * areas for the call instead, and has no such limits.) */
 #ifndef VOXBLUR_ENGINE_LIMITS_H
 #define VOXBLUR_ENGINE_LIMITS_H
 

@@ -1,6 +1,7 @@
 /* The engine's arithmetic, whatever flags a build passes (short of
- * -ffast-math): every product and sum rounded to double on its own, in the
- * order written. Left to themselves, compilers fuse a product and the sum it
+ * -ffast-math): every product and sum rounded to its type (double, or
+ * float for smooth_volume's float results) on its own, in the order
+ * written. Left to themselves, compilers fuse a product and the sum it
  * feeds into one fused multiply-add, rounded once, wherever the processor
  * has one: GCC by default outside strict ISO mode, Clang within an
  * expression by default, both everywhere with -ffp-contract=fast. That

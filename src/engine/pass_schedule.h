@@ -125,37 +125,25 @@ PartWork<double> stack_work(double* work, const double** layers)
     return areas;
 }
 
+/* One of the two rounds' shares (xy_share, z_share). */
 template <class S, class Source>
-void xy_part_on_stack(void* context, int32_t part)
-{
-    alignas(64) double work[work_capacity];
-    const double* layers[kernel_buffer_length + sums];
-    xy_share(*static_cast<const PassesTask<S, Source>*>(context), part,
-             stack_work<S>(work, layers));
-}
+using Share = void(const PassesTask<S, Source>& task, int32_t part,
+                   const PartWork<typename S::T>& work);
 
-template <class S, class Source>
-void z_part_on_stack(void* context, int32_t part)
+template <class S, class Source, Share<S, Source>* share>
+void part_on_stack(void* context, int32_t part)
 {
     alignas(64) double work[work_capacity];
     const double* layers[kernel_buffer_length + sums];
-    z_share(*static_cast<const PassesTask<S, Source>*>(context), part,
-            stack_work<S>(work, layers));
+    share(*static_cast<const PassesTask<S, Source>*>(context), part, stack_work<S>(work, layers));
 }
 
 /* Parts whose work areas the call allocated (smooth_schedule.h). */
-template <class S, class Source>
-void xy_part_in_work(void* context, int32_t part)
+template <class S, class Source, Share<S, Source>* share>
+void part_in_work(void* context, int32_t part)
 {
     const PassesTask<S, Source>& task = *static_cast<const PassesTask<S, Source>*>(context);
-    xy_share(task, part, task.work_of(task, part));
-}
-
-template <class S, class Source>
-void z_part_in_work(void* context, int32_t part)
-{
-    const PassesTask<S, Source>& task = *static_cast<const PassesTask<S, Source>*>(context);
-    z_share(task, part, task.work_of(task, part));
+    share(task, part, task.work_of(task, part));
 }
 
 /* The x and y passes, then the z pass, which reads what every plane's x
@@ -210,8 +198,8 @@ void run_passes(const double* input, double* output, const int32_t* dimensions,
     task.work_of = 0;
     task.work = 0;
     task.part_bytes = 0;
-    run_rounds(&task, threads < 1 ? 1 : threads, xy_part_on_stack<S, Source>,
-               z_part_on_stack<S, Source>);
+    run_rounds(&task, threads < 1 ? 1 : threads, part_on_stack<S, Source, xy_share<S, Source> >,
+               part_on_stack<S, Source, z_share<S, Source> >);
 }
 
 }  // namespace

@@ -1,22 +1,23 @@
 /* The sums of every vector pass: one axis's kernel (AxisKernel), a run of
- * neighbouring outputs (run_outputs), and filter_1d for a block of eight
- * lines at once. Templates over a vector type S, which each of
- * passes_sse2.cpp, passes_avx.cpp, passes_avx512.cpp and passes_neon.cpp
- * defines:
+ * neighbouring outputs (run_outputs), and filter_1d for a block of lines
+ * at once. Templates over a vector type S, which vector_sse2.h,
+ * vector_avx.h, vector_avx512.h and vector_neon.h define for float and
+ * for double:
  *
- *   S::V                   the vector of S::width doubles (2, 4 or 8)
- *   zero, splat            all lanes 0.0, all lanes one value
+ *   S::T                   the element type, float or double
+ *   S::V                   the vector of S::width elements
+ *   zero, splat            all lanes 0, all lanes one value
  *   tap(kernel, j)         all lanes kernel tap j
  *   load, store            aligned; loadu, storeu unaligned
- *   add, mul, div          lane by lane, rounded to double
+ *   add, mul, div          lane by lane, rounded to T
  *   transpose(V[width])    rows to columns
  *   shifted_windows        whether filter_line_interior (x_pass.h) builds
  *                          its windows with window<r>(lo, hi), the vector
  *                          r samples into lo, from aligned loads
  *
- * Every output is a sum that starts at 0.0 and adds the products
+ * Every output is a sum that starts at 0 and adds the products
  * tap * sample in increasing tap order, each product and sum rounded to
- * double, exactly as filter_1d adds them; an output within half a kernel
+ * T, exactly as filter_1d adds them (filter_line.h); an output within half a kernel
  * of either end of its line is then divided by the sum of the taps it
  * used, added in the same order. The vector lanes only hold several such
  * sums side by side.

@@ -78,10 +78,10 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
     if (!base)
         return smooth_out_of_memory;
     const Areas areas = layout(base);
-    double* gauss = areas.gauss;
-    T* kernel = areas.kernel;
-    T* line_in = areas.line_in;
-    T* line_out = areas.line_out;
+    double* const gauss = areas.gauss;
+    T* const kernel = areas.kernel;
+    T* const line_in = areas.line_in;
+    T* const line_out = areas.line_out;
 
     /* x lines: read (converting) into a line, filter into the output. */
     kernel_taps(taps[0], widths[0], gauss, kernel);

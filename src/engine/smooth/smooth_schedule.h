@@ -110,6 +110,8 @@ int smooth_rounds(const Source& source, typename S::T* output, const int64_t* di
         kernels[d]->count = taps[d];
         kernels[d]->half = taps[d] / 2;
     }
+    if (threads < 1)
+        threads = 1;
     const ptrdiff_t ring = ring_bytes / (ptrdiff_t)sizeof(T);
     task.chunk_y = chunk_length<S>(task.ky.half, ring);
     task.chunk_z = chunk_length<S>(task.kz.half, ring);
@@ -132,7 +134,8 @@ int smooth_rounds(const Source& source, typename S::T* output, const int64_t* di
         prepare_kernel(kernels[d], taps[d], widths[d], areas[d]);
     task.work = base + kernel_bytes;
     task.work_of = allocated_work<S, Source>;
-    run_rounds(&task, threads, xy_part_in_work<S, Source>, z_part_in_work<S, Source>);
+    run_rounds(&task, threads, part_in_work<S, Source, xy_share<S, Source> >,
+               part_in_work<S, Source, z_share<S, Source> >);
     give_back_work(allocated);
     return smooth_done;
 }

@@ -86,6 +86,10 @@ extern "C" int smooth_volume(const void* input, enum voxel_class input_class, co
     /* An empty volume has nothing to write, and its pointers may be null. */
     if (dimensions[0] <= 0 || dimensions[1] <= 0 || dimensions[2] <= 0)
         return smooth_done;
+    /* More voxels than the address space holds in doubles: no such volume
+     * is in memory, and the passes' offsets would overflow. */
+    if (times(times(dimensions[0], dimensions[1]), dimensions[2]) > INT64_MAX / 8)
+        return smooth_out_of_memory;
     const SmoothInput source = {input, input_class, mask};
     threads = threads_worth(dimensions, threads);
     if (output_double)
