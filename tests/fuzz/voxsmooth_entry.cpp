@@ -51,7 +51,8 @@ std::string described(const mxArray* a)
     static const char* const names[] = {"logical", "char",   "",       "double", "single",
                                         "int8",    "uint8",  "int16",  "uint16", "int32",
                                         "uint32",  "int64",  "uint64"};
-    return std::string(host_is_sparse(a) ? "sparse " : "") + (host_is_complex(a) ? "complex " : "") +
+    return std::string(host_is_sparse(a) ? "sparse " : "") +
+           (host_is_complex(a) ? "complex " : "") +
            names[host_class(a) - host_class_logical];
 }
 
@@ -206,7 +207,9 @@ std::string number_message(const mxArray* a, Option option)
     const double v = number_at(a, 0);
     if (option == factor && !(std::isfinite(v) && v > 0))
         return "voxsmooth: 'Factor' should be positive and finite";
-    if (option == threads && !(std::isfinite(v) && v >= 1 && (v >= 2147483647.0 || v == std::floor(v))))
+    // Counts from 2^31 - 1 up need not be whole: they are capped.
+    const bool whole = v >= 2147483647.0 || v == std::floor(v);
+    if (option == threads && !(std::isfinite(v) && v >= 1 && whole))
         return "voxsmooth: 'Threads' should be a whole number of at least 1";
     return "";
 }
@@ -317,7 +320,9 @@ void check_result(const std::vector<mxArray*>& args, mxArray* const* plhs, int)
     const std::string head = "GaussFiltering (Image volume: " + std::to_string(dim(data, 0)) +
                              " x " + std::to_string(dim(data, 1)) + " x " +
                              std::to_string(n > 2 ? dim(data, 2) : 1) + ")\nFilter kernel size (";
-    if (console.compare(0, head.size(), head) != 0 || console.find('\n', head.size()) + 1 != console.size())
+    const bool two_lines = console.compare(0, head.size(), head) == 0 &&
+                           console.find('\n', head.size()) + 1 == console.size();
+    if (!two_lines)
         broken("unexpected console text: " + console);
 }
 
