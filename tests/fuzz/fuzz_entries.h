@@ -22,6 +22,8 @@
 struct FuzzEntry {
     const char* name;
     mex_gateway gateway;
+    // Arguments a caller may pass (the driver passes 0 to this many).
+    int most_arguments;
     // Outputs a caller may ask for (the driver asks for 0 to this many).
     int most_outputs;
     // The outcome the function's rules give for these arguments: "" for a
@@ -35,5 +37,6 @@ struct FuzzEntry {
 };
 
 extern const FuzzEntry voxblur_entry;
+extern const FuzzEntry voxsmooth_entry;
 
 #endif

@@ -1,6 +1,7 @@
-// libFuzzer driver: each input becomes one call of a gateway (voxblur's, or
-// another of `entries`) through the stand-in host, with arguments of any
-// count, shape, class, sparsity, complexity and value, and a thread count
+// libFuzzer driver: each input becomes one call of a gateway (voxblur's or
+// voxsmooth's, as `entries` lists them) through the stand-in host, with
+// arguments of any count, shape, class, sparsity, complexity and value,
+// and a thread count
 // in VOXBLUR_THREADS. Whatever the input, the call must end in a result or
 // in the one message that the function's rules give for it, leave its
 // inputs as they were, and leave the host holding nothing once the call's
@@ -16,7 +17,7 @@
 //
 // Input layout (a byte that is missing reads as 0):
 //   byte      the function: an index into `entries`, modulo their count
-//   byte      argument count, modulo 7 (0 to 6)
+//   byte      argument count, modulo the entry's most_arguments + 1
 //   byte      output count, modulo the entry's most_outputs + 1
 //   byte      VOXBLUR_THREADS: an index into `thread_settings`, modulo
 //   then per argument:
@@ -51,7 +52,7 @@
 
 namespace {
 
-const FuzzEntry* const entries[] = {&voxblur_entry};
+const FuzzEntry* const entries[] = {&voxblur_entry, &voxsmooth_entry};
 const size_t entry_count = sizeof entries / sizeof *entries;
 
 // All the values of one call together, the volume's output included (one
@@ -302,7 +303,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     Bytes in(data, size);
     const FuzzEntry& entry = *entries[in.next() % entry_count];
-    const int nargs = in.next() % 7;
+    const int nargs = in.next() % (entry.most_arguments + 1);
     const int nlhs = in.next() % (entry.most_outputs + 1);
     const char* threads = thread_settings[in.next() % thread_setting_count];
     set_threads(threads);

@@ -7,7 +7,7 @@ import pathlib
 import struct
 
 # The tables of gateway_fuzz.cpp, in its order.
-ENTRIES = ["voxblur"]
+ENTRIES = ["voxblur", "voxsmooth"]
 THREADS = [None, "1", "2", "3", "4", "64", "65", "0", "", "2x"]
 CLASSES = ["logical", "char", "double", "single", "int8", "uint8", "int16", "uint16",
            "int32", "uint32", "int64", "uint64"]
@@ -123,6 +123,106 @@ SEEDS["threads_4_long_x"] = call(arg([1023, 2, 64], LINE), EMPTY, size3(9.0), th
 SEEDS["threads_3_long_z"] = call(arg([2, 64, 1023], LINE), EMPTY, size3(1.0, 2.0, 30.0),
                                  threads="3")
 
+# voxsmooth: a result for every class and for 2-D, 4-D and 5-D data, each
+# option, and every message of its rules.
+IMAGE = [1.0, 2.5, -1.0, 30.0, 0.7, 4.0, -3.25]
+NUMERIC = [c for c in CLASSES if c != "char"]
+FWHM = arg([1, 1], [2.0])
+SERIES = arg([5, 4, 3, 2], IMAGE)
+LETTER_A = struct.unpack("<d", struct.pack("<Q", 0x3FF0000000000041))[0]
+
+
+# An array of another class than double takes the low bytes of each value's
+# bits: the raw doubles whose low bytes hold `values` in class `cls`.
+FORMATS = {"logical": "?", "single": "f", "int8": "b", "uint8": "B", "int16": "h",
+           "uint16": "H", "int32": "i", "uint32": "I", "int64": "q", "uint64": "Q"}
+
+
+def typed(cls, values, dims=(1, 1)):
+    if cls == "double":
+        return arg(list(dims), values)
+    raw = [struct.unpack("<d", struct.pack("<" + FORMATS[cls], v).ljust(8, b"\0"))[0]
+           for v in values]
+    return arg(list(dims), raw, cls=cls)
+
+
+def smooth(*args, threads=None):
+    return call(*args, threads=threads, entry="voxsmooth")
+
+
+def logical(dims, values=(True, False, True)):
+    return typed("logical", values, dims)
+
+
+SMOOTH_SEEDS = {"smooth_" + cls: smooth(typed(cls, [1, 2, 0, 100, 7, 1, 0], (6, 5, 4)),
+                                        EMPTY, FWHM) for cls in NUMERIC}
+SMOOTH_SEEDS.update({
+    "smooth_image_2d": smooth(arg([9, 7], IMAGE), arg([1, 1], [0.5]), size3(1.0, 2.0, 30.0)),
+    "smooth_series_4d_int16": smooth(typed("int16", [3, -700, 32767, 0], (5, 4, 3, 2)), EMPTY,
+                                     FWHM),
+    "smooth_series_5d_single": smooth(typed("single", [1.5, -2.0, 3e38], (3, 4, 2, 2, 3)), SIZE3,
+                                      FWHM),
+    "smooth_empty_data": smooth(arg([0, 4, 3]), EMPTY, FWHM),
+    "smooth_long_x_uint8": smooth(typed("uint8", [255, 0, 1], (1023, 1, 2)), EMPTY,
+                                  size3(200.0, 1.0, 1.0)),
+    "smooth_factor": smooth(SERIES, EMPTY, FWHM, word("Factor"), arg([1, 1], [2.5])),
+    "smooth_factor_huge": smooth(VOL, EMPTY, FWHM, word("factor"), arg([1, 1], [2147483647.5])),
+    "smooth_mask_one_volume": smooth(SERIES, EMPTY, FWHM, word("Mask"), logical([5, 4, 3])),
+    "smooth_mask_every_volume": smooth(SERIES, EMPTY, FWHM, word("MASK"), logical([5, 4, 3, 2])),
+    "smooth_mask_none": smooth(SERIES, EMPTY, FWHM, word("Mask"), logical([0, 0])),
+    "smooth_mask_all_false": smooth(VOL, EMPTY, FWHM, word("Mask"), logical([7, 6, 5], [False])),
+    "smooth_threads_2": smooth(arg([64, 32, 16], IMAGE), EMPTY, FWHM, word("Threads"),
+                               arg([1, 1], [2.0]), threads="4"),
+    "smooth_threads_huge": smooth(SERIES, EMPTY, FWHM, word("threads"),
+                                  arg([1, 1], [2147483647.5], cls="double")),
+    "smooth_verbose": smooth(SERIES, EMPTY, FWHM, word("Verbose"), logical([1, 1], [True])),
+    "smooth_every_option": smooth(SERIES, typed("single", [1.0, 2.0, 0.5], (1, 3)), FWHM,
+                                  word("verbose"), typed("int8", [1]),
+                                  word("Mask"), logical([5, 4, 3]), word("Threads"),
+                                  typed("uint16", [3]), word("Factor"),
+                                  arg([1, 1], [0.5])),
+    "smooth_later_value_wins": smooth(VOL, EMPTY, FWHM, word("Verbose"), logical([1, 1], [True]),
+                                      word("Verbose"), logical([1, 1], [False])),
+    # Messages, in the order the rules check.
+    "smooth_one_argument": smooth(VOL),
+    "smooth_two_arguments": smooth(VOL, EMPTY),
+    "smooth_data_char": smooth(arg([3, 3], [LETTER_A], cls="char"), EMPTY, FWHM),
+    "smooth_data_sparse": smooth(arg([4, 4], [1.0], sparse=True), EMPTY, FWHM),
+    "smooth_data_sparse_logical": smooth(arg([4, 4], [1.0], cls="logical", sparse=True), EMPTY,
+                                         FWHM),
+    "smooth_data_complex_int8": smooth(arg([4, 4, 2], [1.0], cls="int8", complex_=True), EMPTY,
+                                       FWHM),
+    "smooth_voxel_size_logical": smooth(VOL, logical([1, 3]), FWHM),
+    "smooth_voxel_size_of_two": smooth(VOL, arg([1, 2], [1.0]), FWHM),
+    "smooth_voxel_size_zero": smooth(VOL, arg([1, 1], [0.0]), FWHM),
+    "smooth_voxel_size_2_nan": smooth(VOL, arg([3, 1], [1.0, math.nan, 1.0]), FWHM),
+    "smooth_fwhm_empty": smooth(VOL, EMPTY, EMPTY),
+    "smooth_fwhm_3_negative": smooth(VOL, EMPTY, typed("int32", [1, 0, -1], (1, 3))),
+    "smooth_fwhm_complex": smooth(VOL, EMPTY, arg([1, 1], [1.0], complex_=True)),
+    "smooth_name_double": smooth(VOL, EMPTY, FWHM, arg([1, 1], [1.0]), FWHM),
+    "smooth_name_char_2x3": smooth(VOL, EMPTY, FWHM, arg([2, 3], [LETTER_A], cls="char"), FWHM),
+    "smooth_name_unknown": smooth(VOL, EMPTY, FWHM, word("Fact"), FWHM),
+    "smooth_name_empty": smooth(VOL, EMPTY, FWHM, word(""), FWHM),
+    "smooth_name_of_64_letters": smooth(VOL, EMPTY, FWHM, arg([1, 64], [LETTER_A], cls="char"),
+                                        FWHM),
+    "smooth_option_without_value": smooth(VOL, EMPTY, FWHM, word("Threads")),
+    "smooth_mask_double": smooth(VOL, EMPTY, FWHM, word("Mask"), arg([7, 6, 5], [1.0])),
+    "smooth_mask_sparse": smooth(VOL, EMPTY, FWHM, word("Mask"),
+                                 arg([7, 6, 5], [1.0], cls="logical", sparse=True)),
+    "smooth_mask_wrong_size": smooth(SERIES, EMPTY, FWHM, word("Mask"), logical([5, 4, 2])),
+    "smooth_mask_volume_of_2": smooth(SERIES, EMPTY, FWHM, word("Mask"), logical([5, 4, 3, 1, 2])),
+    "smooth_factor_char": smooth(VOL, EMPTY, FWHM, word("Factor"), word("on")),
+    "smooth_factor_of_two": smooth(VOL, EMPTY, FWHM, word("Factor"), arg([1, 2], [4.0])),
+    "smooth_factor_zero": smooth(VOL, EMPTY, FWHM, word("Factor"), arg([1, 1], [0.0])),
+    "smooth_threads_1_5": smooth(VOL, EMPTY, FWHM, word("Threads"), arg([1, 1], [1.5])),
+    "smooth_threads_zero_uint64": smooth(VOL, EMPTY, FWHM, word("Threads"),
+                                         arg([1, 1], [0.0], cls="uint64")),
+    "smooth_verbose_on": smooth(VOL, EMPTY, FWHM, word("Verbose"), word("on")),
+    "smooth_verbose_two": smooth(VOL, EMPTY, FWHM, word("Verbose"), logical([1, 2])),
+    "smooth_verbose_nan": smooth(VOL, EMPTY, FWHM, word("Verbose"), arg([1, 1], [math.nan])),
+})
+SEEDS.update(SMOOTH_SEEDS)
+
 
 def dictionary():
     """Argument headers of every class and flag with 2 or 3 dimensions, the
@@ -137,7 +237,7 @@ def dictionary():
                 arg([1, 3], [1.0]), arg([1, 1], [1.0])]
     entries += [length(n) for n in (1023, 1024, 101, 100, 99)]
     for e in range(len(ENTRIES)):
-        for nargs in (3, 4):
+        for nargs in (3, 4, 5, 7):
             entries += [bytes([e, nargs, 1, t]) for t in range(len(THREADS))]
     def quoted(piece):
         return '"' + "".join("\\x%02x" % b for b in piece) + '"\n'

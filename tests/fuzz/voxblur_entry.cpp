@@ -102,5 +102,5 @@ void check_result(const std::vector<mxArray*>& args, mxArray* const* plhs, int)
 
 }  // namespace
 
-const FuzzEntry voxblur_entry = {"voxblur", mexFunction, 1, expected_message, arrays_made,
+const FuzzEntry voxblur_entry = {"voxblur", mexFunction, 6, 1, expected_message, arrays_made,
                                  check_result};
