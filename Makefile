@@ -125,6 +125,7 @@ bench: native-tree
 	@./scripts/octave.sh --path bench --eval voxsmooth_times
 	@./scripts/octave.sh --path bench --eval "peak_memory('oct')"
 	@./scripts/octave.sh --path bench --eval "peak_memory('mex')"
+	@./scripts/octave.sh --path bench --eval "peak_memory('voxsmooth')"
 
 clean:
 	rm -rf out
