@@ -1,6 +1,7 @@
 #include "gateway_cases.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <sstream>
@@ -326,4 +327,13 @@ std::string case_file_text(const std::vector<GatewayCase>& cases)
         text << "call\n";
     }
     return text.str();
+}
+
+bool take_option(const char* argument, const char* name, std::string& value)
+{
+    size_t length = std::strlen(name);
+    if (std::strncmp(argument, name, length) != 0 || argument[length] != '=')
+        return false;
+    value = argument + length + 1;
+    return true;
 }

@@ -57,3 +57,7 @@ const std::vector<GatewayCase>& gateway_cases();
 
 // The cases in the loader's input format.
 std::string case_file_text(const std::vector<GatewayCase>& cases);
+
+// A runner's option NAME=VALUE: true, with VALUE in `value`, when
+// `argument` is one.
+bool take_option(const char* argument, const char* name, std::string& value);

@@ -188,15 +188,6 @@ TEST(MexFile, ReportsItsHostGeneration)
     EXPECT_EQ(host_results().mex_version, options.version == "none" ? "" : options.version);
 }
 
-bool take_option(const char* argument, const char* name, std::string& value)
-{
-    size_t length = std::strlen(name);
-    if (std::strncmp(argument, name, length) != 0 || argument[length] != '=')
-        return false;
-    value = argument + length + 1;
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)

@@ -408,15 +408,6 @@ INSTANTIATE_TEST_SUITE_P(Table, SmoothCalls, testing::ValuesIn(smooth_cases()),
                              return info.param.name;
                          });
 
-bool take_option(const char* argument, const char* name, std::string& value)
-{
-    size_t length = std::strlen(name);
-    if (std::strncmp(argument, name, length) != 0 || argument[length] != '=')
-        return false;
-    value = argument + length + 1;
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
