@@ -35,11 +35,3 @@ function engine_builds()
     printf('%5g %10.1f %10.1f %10.3fx\n', fwhm, 1000 * t(1), 1000 * t(2), t(1) / t(2));
   end
 end
-
-function restore_threads(value)
-  if isempty(value)
-    unsetenv('VOXBLUR_THREADS');
-  else
-    setenv('VOXBLUR_THREADS', value);
-  end
-end

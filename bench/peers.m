@@ -130,14 +130,6 @@ function seconds = wall_time(run)
   seconds = toc(start);
 end
 
-function restore_threads(value)
-  if isempty(value)
-    unsetenv('VOXBLUR_THREADS');
-  else
-    setenv('VOXBLUR_THREADS', value);
-  end
-end
-
 function remove_folder(folder)
   rmpath(folder);
   confirm_recursive_rmdir(false, 'local');
