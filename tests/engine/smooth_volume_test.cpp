@@ -188,13 +188,13 @@ struct FloatCase {
 std::vector<FloatCase> float_cases()
 {
     std::vector<FloatCase> cases;
-    std::mt19937 random(28);
+    std::mt19937_64 random(28);
     std::uniform_int_distribution<int64_t> axis(1, 40);
-    std::uniform_real_distribution<double> width(0.3, 9.0);
     const voxel_class classes[] = {voxel_double, voxel_uint16, voxel_single};
     for (uint32_t i = 0; i < 150; ++i)
         cases.push_back({{axis(random), axis(random), axis(random)},
-                         {width(random), width(random), width(random)},
+                         {uniform_double(random, 0.3, 9.0), uniform_double(random, 0.3, 9.0),
+                          uniform_double(random, 0.3, 9.0)},
                          static_cast<int32_t>(1 + i % 7), classes[i % 3], i % 5 == 0,
                          i % 4 == 0 ? 0.05 : 0.0, i});
     // Rows and planes of whole cache lines, the output 0 to 15 floats past
@@ -236,19 +236,18 @@ TEST(SmoothVolume, EveryVariantGivesThePlainFloatBits)
     const float specials[] = {HUGE_VALF, -HUGE_VALF, 0.0f, -0.0f, 1e-45f, 3e38f, NAN};
     for (const FloatCase& c : float_cases()) {
         const size_t count = static_cast<size_t>(voxels(c.dims));
-        std::mt19937 random(c.seed);
-        std::uniform_real_distribution<double> value(0.0, 60000.0), unit(0.0, 1.0);
+        std::mt19937_64 random(c.seed);
         std::vector<double> doubles(count);
         std::vector<float> singles(count);
         std::vector<uint16_t> samples(count);
         std::vector<uint8_t> mask(count);
         for (size_t i = 0; i < count; ++i) {
-            doubles[i] = value(random);
-            if (unit(random) < c.special_share)
+            doubles[i] = uniform_double(random, 0.0, 60000.0);
+            if (uniform_double(random, 0.0, 1.0) < c.special_share)
                 doubles[i] = specials[random() % std::size(specials)];
             singles[i] = static_cast<float>(doubles[i]);
             samples[i] = static_cast<uint16_t>(doubles[i] >= 0.0 && doubles[i] < 65536.0 ? doubles[i] : 0.0);
-            mask[i] = unit(random) < 0.8 ? 1 : 0;
+            mask[i] = uniform_double(random, 0.0, 1.0) < 0.8 ? 1 : 0;
         }
         const void* input = c.input_class == voxel_double   ? static_cast<const void*>(doubles.data())
                             : c.input_class == voxel_single ? static_cast<const void*>(singles.data())

@@ -102,10 +102,9 @@ std::vector<double> kernel_of(int32_t count, double width)
 
 std::vector<double> random_volume(size_t count, unsigned seed)
 {
-    std::mt19937 generator(seed);
-    std::uniform_real_distribution<double> value(-100.0, 100.0);
+    std::mt19937_64 generator(seed);
     std::vector<double> volume(count);
     for (double& v : volume)
-        v = value(generator);
+        v = uniform_double(generator, -100.0, 100.0);
     return volume;
 }

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,18 @@ std::array<int32_t, 3> printed_kernel_sizes(const std::string& console);
 // compute_gauss into a vector of `count` taps.
 std::vector<double> kernel_of(int32_t count, double width);
 
+// A double uniform in [low, high) from the top 53 bits of one draw.
+// std::uniform_real_distribution gives the same, but libstdc++ works out
+// its number of draws with two logarithms in long double on every call:
+// where the compiler does not fold them (Clang) and long double is done in
+// software (128 bits on 64-bit ARM), the tables under qemu spent most of
+// their time there.
+inline double uniform_double(std::mt19937_64& random, double low, double high)
+{
+    return low + (high - low) * (static_cast<double>(random() >> 11) * 0x1p-53);
+}
+
+// count values uniform in [-100, 100).
 std::vector<double> random_volume(size_t count, unsigned seed);
 
 double sentinel_value();
