@@ -3,8 +3,9 @@
 # Makefile, as "pkg install" would on an ARM machine, but without linking:
 # there is no ARM Octave here, and Octave's headers do not depend on the
 # processor. The script stands in for mkoctfile too (--mkoctfile): it
-# names the compiler for -p CXX, and compiles each source it is given with
-# the CXXFLAGS the Makefile sets and Octave's include flags. The objects must hold the NEON passes and the
+# names the compiler for -p CXX, compiles each source it is given with
+# the CXXFLAGS the Makefile sets and Octave's include flags, and links
+# nothing. The objects must hold the NEON passes and the
 # POSIX threads.
 #
 #   octave_package_on_arm.sh TARBALL FOLDER COMPILER NM OCTAVE_INCLUDE_FLAGS...
@@ -23,6 +24,7 @@ if [[ $1 == --mkoctfile ]]; then
         case $1 in
             -o) shift 2 ;;
             -*) flags+=("$1"); shift ;;
+            *.o) shift ;;  # a link: no ARM Octave to link against
             *) sources+=("$1"); shift ;;
         esac
     done
