@@ -83,9 +83,10 @@ deliverables: build
 # Where this machine runs no i386 program (or VOXBLUR_NO_NATIVE_I386=1), the
 # i386 case tables run under qemu-i386 and the Windows x86 ones are skipped;
 # so are the Windows x86 ones where wine32:i386 could not be installed. The
-# last line says so.
+# last line says so. The sanitizer tree's tests, a minute of them a fuzz
+# run on one core, run beside the other trees'.
 test: build
-	@./scripts/presets.sh test $(JOBS) $(PRESETS)
+	@./scripts/presets.sh test $(JOBS) --beside sanitize $(PRESETS)
 
 # The long run uses the same options and seeds as the short one in the
 # tests, on $(JOBS) processes, three quarters of the time with the fast
