@@ -38,3 +38,10 @@ set(VOXBLUR_SMOOTH_SOURCE_NAMES
     smooth_work.cpp)
 set(VOXBLUR_SMOOTH_SOURCES ${VOXBLUR_SMOOTH_SOURCE_NAMES})
 list(TRANSFORM VOXBLUR_SMOOTH_SOURCES PREPEND ${CMAKE_CURRENT_LIST_DIR}/smooth/)
+
+# The vector passes, of the engine and of smooth_volume, match this. They
+# call no library function and are the slowest sources to compile, so the
+# builds that compile the rest of the engine their own way (the fuzz
+# targets, the link checks' ordinarily linked file) link the tree's own
+# objects of these instead of compiling them again.
+set(VOXBLUR_VECTOR_PASSES_PATTERN "passes_(sse2|avx|avx512|neon)\\.cpp")
