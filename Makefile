@@ -83,10 +83,10 @@ deliverables: build
 # Where this machine runs no i386 program (or VOXBLUR_NO_NATIVE_I386=1), the
 # i386 case tables run under qemu-i386 and the Windows x86 ones are skipped;
 # so are the Windows x86 ones where wine32:i386 could not be installed. The
-# last line says so. The sanitizer tree's tests, a minute of them a fuzz
-# run on one core, run beside the other trees'.
-test: build
-	@./scripts/presets.sh test $(JOBS) --beside sanitize $(PRESETS)
+# last line says so. Each tree's tests start as soon as it is built, beside
+# the builds that follow; native's, which bundle every tree's files, last.
+test: configure
+	@./scripts/presets.sh test $(JOBS) $(PRESETS)
 
 # The long run uses the same options and seeds as the short one in the
 # tests, on $(JOBS) processes, three quarters of the time with the fast
