@@ -141,21 +141,26 @@ extern "C" int smooth_volumes(const struct smooth_request* request)
      * smoothed there once; else each volume's passes put its mask's x and
      * y passes there and do its z pass beside the data's. */
     const size_t volume_bytes = (size_t)series.voxels * series.output_bytes;
+    void* allocated = 0;
     void* room = 0;
     if (request->mask) {
         const size_t rooms = request->mask_every_volume ? (size_t)series.parts : 1;
-        if (volume_bytes > (size_t)-1 / rooms || !(room = malloc(volume_bytes * rooms)))
-            return smooth_out_of_memory;
         /* Its pages are first touched in the mask's first pass: in huge
          * pages, 512 times fewer faults, which cost more than that pass
-         * itself in a virtual machine. */
+         * itself in a virtual machine. It begins on one, so that no 4 KiB
+         * pages are left at its ends. */
+        if (volume_bytes > ((size_t)-1 - huge_page_bytes) / rooms ||
+            !(allocated = malloc(volume_bytes * rooms + huge_page_bytes)))
+            return smooth_out_of_memory;
+        room = (char*)allocated + (huge_page_bytes - (uintptr_t)allocated % huge_page_bytes) %
+                                      huge_page_bytes;
         advise_huge_pages(room, volume_bytes * rooms);
         if (request->mask_every_volume || request->volumes == 1) {
             series.weight_rooms = (char*)room;
         } else {
             series.shared_weights = room;
             if (smooth_mask(series, request->mask, room, threads) != smooth_done) {
-                free(room);
+                free(allocated);
                 return smooth_out_of_memory;
             }
         }
@@ -171,6 +176,6 @@ extern "C" int smooth_volumes(const struct smooth_request* request)
         for (int64_t v = 0; v < request->volumes && status == smooth_done; ++v)
             status = smooth_one(series, v, threads, room);
     }
-    free(room);
+    free(allocated);
     return status;
 }
