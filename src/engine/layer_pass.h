@@ -139,10 +139,18 @@ inline ptrdiff_t chunk_origin(const typename S::T* first, ptrdiff_t size, ptrdif
     return size % block == 0 && lead > 0 ? lead - chunk : 0;
 }
 
+/* Chunks of `extent` samples of layers `size` apart from `first`. */
+template <class S>
+inline ptrdiff_t chunk_count(const typename S::T* first, ptrdiff_t size, ptrdiff_t extent,
+                             ptrdiff_t chunk)
+{
+    return (extent - chunk_origin<S>(first, size, chunk) + chunk - 1) / chunk;
+}
+
 template <class S>
 inline ptrdiff_t chunk_count(const typename S::T* first, ptrdiff_t size, ptrdiff_t chunk)
 {
-    return (size - chunk_origin<S>(first, size, chunk) + chunk - 1) / chunk;
+    return chunk_count<S>(first, size, size, chunk);
 }
 
 /* filter_chunks' outputs written over the layers they come from, as the
@@ -163,9 +171,9 @@ struct InPlace {
 };
 
 /* The y or z pass in place on chunks chunk_begin .. chunk_end - 1 (of
- * chunk_count) of n layers of `size` samples that follow each other at
- * `first`: a chunk of every layer in turn, from the first layer to the
- * last. Each output reads the chunks of the layers within half a kernel,
+ * chunk_count) of the first `extent` samples of n layers `size` samples
+ * apart from `first`: a chunk of every layer in turn, from the first layer
+ * to the last. Each output reads the chunks of the layers within half a kernel,
  * which stay in cache from one output to the next, so the layers are read
  * once and written once, in runs of whole chunks. Before a layer's chunk
  * is overwritten it is saved in `ring` (ring_length samples, on a cache
@@ -175,7 +183,7 @@ struct InPlace {
  * of them among callers, each with its own ring and table, writes the same
  * bits. */
 template <class S, class Into>
-void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t n,
+void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t extent, ptrdiff_t n,
                    const AxisKernel<typename S::T>& kernel, ptrdiff_t chunk,
                    ptrdiff_t chunk_begin, ptrdiff_t chunk_end, typename S::T* ring,
                    const typename S::T** layers, const Into& into)
@@ -186,7 +194,7 @@ void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t n,
     for (ptrdiff_t index = chunk_begin; index < chunk_end; ++index) {
         const ptrdiff_t start = origin + index * chunk;
         const ptrdiff_t c0 = start > 0 ? start : 0;
-        const ptrdiff_t length = (start + chunk < size ? start + chunk : size) - c0;
+        const ptrdiff_t length = (start + chunk < extent ? start + chunk : extent) - c0;
         for (ptrdiff_t i = 0; i < n;) {
             const ptrdiff_t outputs = layers_run<S>(n, i, kernel, length);
             for (ptrdiff_t l = i; l < i + outputs; ++l) {

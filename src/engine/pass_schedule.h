@@ -47,17 +47,18 @@ struct PlaneRows {
 };
 
 /* One part's work areas: the x pass's two blocks and its staging rows, and
- * later, over the same samples, the ring of the y and z passes and the
- * weights of a masked mean's z pass (smooth_schedule.h); the table of
- * layers apart. */
+ * later, over the same samples, the ring of the y and z passes; the table
+ * of layers apart, and a masked mean's areas (smooth_schedule.h): the
+ * weights of a run of z outputs and the mask's rows after its x pass. */
 template <class T>
 struct PartWork {
     T* lines;
     T* filtered;
     T* staging;
     T* ring;
-    T* weights;
     const T** layers;
+    T* weights;
+    T* mask_rows;
 };
 
 /* What the threads of one call share. Each part writes outputs no other
@@ -71,12 +72,13 @@ struct PassesTask {
     int32_t parts;
     AxisKernel<T> kx, ky, kz;
     ptrdiff_t chunk_y, chunk_z;
-    /* Each part's work areas, where they are allocated for the call, and
-     * the samples of their weights (0 but for a masked mean). */
+    /* Each part's work areas, where they are allocated for the call. */
     PartWork<T> (*work_of)(const PassesTask& task, int32_t part);
     char* work;
     size_t part_bytes;
-    ptrdiff_t weights_length;
+    /* The rows of a band of a masked mean (smooth_schedule.h), 0 for
+     * none. */
+    ptrdiff_t band_rows;
 };
 
 /* Part `part` of `parts` of the range 0 .. count - 1, in multiples of
@@ -102,21 +104,23 @@ void xy_share(const PassesTask<S, Source>& task, int32_t part, const PartWork<ty
         T* plane = task.output + z * nxy;
         const PlaneRows<T, Source> rows = {task.source, z * task.ny, work.staging};
         filter_x<S>(rows, plane, task.nx, task.ny, task.kx, work.lines, work.filtered);
-        filter_chunks<S>(plane, task.nx, task.ny, task.ky, task.chunk_y, 0,
+        filter_chunks<S>(plane, task.nx, task.nx, task.ny, task.ky, task.chunk_y, 0,
                          chunk_count<S>(plane, task.nx, task.chunk_y), work.ring, work.layers,
                          InPlace<S>{plane, task.nx});
     }
 }
 
-/* The z pass of a share of its chunks, its outputs stored by `into`
- * (filter_chunks). */
+/* The z pass of a share of the chunks of rows y0 .. y1 - 1 of every
+ * plane, its outputs stored by `into` (filter_chunks). */
 template <class S, class Source, class Into>
 void z_chunks(const PassesTask<S, Source>& task, int32_t part, const PartWork<typename S::T>& work,
-              const Into& into)
+              ptrdiff_t y0, ptrdiff_t y1, const Into& into)
 {
+    typename S::T* first = task.output + y0 * task.nx;
     const ptrdiff_t nxy = task.nx * task.ny;
-    const ptrdiff_t chunks = chunk_count<S>(task.output, nxy, task.chunk_z);
-    filter_chunks<S>(task.output, nxy, task.nz, task.kz, task.chunk_z,
+    const ptrdiff_t extent = (y1 - y0) * task.nx;
+    const ptrdiff_t chunks = chunk_count<S>(first, nxy, extent, task.chunk_z);
+    filter_chunks<S>(first, nxy, extent, task.nz, task.kz, task.chunk_z,
                      share_start(chunks, task.parts, part, 1),
                      share_start(chunks, task.parts, part + 1, 1), work.ring, work.layers, into);
 }
@@ -125,7 +129,7 @@ void z_chunks(const PassesTask<S, Source>& task, int32_t part, const PartWork<ty
 template <class S, class Source>
 void z_share(const PassesTask<S, Source>& task, int32_t part, const PartWork<typename S::T>& work)
 {
-    z_chunks(task, part, work, InPlace<S>{task.output, task.nx * task.ny});
+    z_chunks(task, part, work, 0, task.ny, InPlace<S>{task.output, task.nx * task.ny});
 }
 
 /* gauss_filter's parts: doubles, kernels of up to longest_kernel taps,
@@ -135,7 +139,7 @@ template <class S>
 PartWork<double> stack_work(double* work, const double** layers)
 {
     const PartWork<double> areas = {work, work + line_buffer_length * Lanes<S>::block, 0, work,
-                                    0, layers};
+                                    layers, 0, 0};
     return areas;
 }
 
@@ -212,7 +216,7 @@ void run_passes(const double* input, double* output, const int32_t* dimensions,
     task.work_of = 0;
     task.work = 0;
     task.part_bytes = 0;
-    task.weights_length = 0;
+    task.band_rows = 0;
     run_rounds(&task, threads < 1 ? 1 : threads, part_on_stack<S, Source, xy_share<S, Source> >,
                part_on_stack<S, Source, z_share<S, Source> >);
 }

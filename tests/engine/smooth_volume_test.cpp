@@ -455,9 +455,8 @@ std::vector<T> mean_by_definition(const std::vector<double>& input, const uint8_
     return data;
 }
 
-// A variant's masked mean; `smoothed` puts the smoothed mask in the room
-// first, as a mask that serves a series has it, else the room starts as
-// garbage.
+// A variant's masked mean, the mask smoothed by the passes or, as a mask
+// that serves a series has it, already.
 template <class T>
 std::vector<T> variant_mean(const Variant& variant, const std::vector<double>& input,
                             const uint8_t* mask, const Dims& dims,
@@ -468,11 +467,9 @@ std::vector<T> variant_mean(const Variant& variant, const std::vector<double>& i
     for (int d = 0; d < 3; ++d)
         taps[d] = smooth_kernel_length(dims[d], widths[d], 4);
     std::vector<T> output(static_cast<size_t>(voxels(dims)), T(-12345));
-    std::vector<T> room = already_smoothed
-                              ? smoothed<T>(mask, voxel_logical, nullptr, dims, widths, 4)
-                              : std::vector<T>(output.size(), T(7));
+    const std::vector<T> weights = smoothed<T>(mask, voxel_logical, nullptr, dims, widths, 4);
     const SmoothInput source = {input.data(), voxel_double, mask};
-    const MaskedMean<T> mean = {room.data(), already_smoothed};
+    const MaskedMean<T> mean = {already_smoothed ? weights.data() : nullptr};
     int status;
     if (sizeof(T) == sizeof(double))
         status = variant.doubles(source, reinterpret_cast<double*>(output.data()), dims.data(),

@@ -22,15 +22,12 @@ struct SmoothInput {
 
 /* A masked mean (smooth_volumes): the output is the smoothed data, read
  * as 0 where input.mask is 0, over the smoothed mask at the same voxel,
- * and NaN where the mask is 0. `room` holds one volume of T for the mask's
- * own smoothing: the mask smoothed along all three axes already where
- * `smoothed` (a mask that serves a whole series, smoothed once by
- * smooth_volume), else the passes put the mask's x and y passes there and
- * do its z pass beside the data's. */
+ * and NaN where the mask is 0. `smoothed` is the mask smoothed already,
+ * one volume of T (a mask that serves a whole series, smoothed once by
+ * smooth_volume); null, the passes smooth it themselves. */
 template <class T>
 struct MaskedMean {
-    T* room;
-    bool smoothed;
+    const T* smoothed;
 };
 
 /* The shape of every variant, for either result type; `mean` null for
@@ -62,14 +59,14 @@ VOXBLUR_INTERNAL SmoothPasses<double>::fn smooth_passes_neon;
 VOXBLUR_INTERNAL SmoothPasses<float>::fn smooth_passes_neon;
 #endif
 
-/* smooth_volume (smooth_volume.h), which is this with a null room; with
- * a room and a mask, their masked mean (MaskedMean), the room of the
- * output's type. */
+/* smooth_volume (smooth_volume.h), which is this without `mean`; with
+ * `mean` and a mask, their masked mean (MaskedMean), `smoothed` the mask
+ * smoothed already (in the output's type) or null. */
 VOXBLUR_INTERNAL int smooth_mean(const void* input, enum voxel_class input_class,
                                  const uint8_t* mask, void* output, int output_double,
                                  const int64_t* dimensions, const int64_t* taps,
-                                 const double* widths, int32_t threads, void* room,
-                                 bool smoothed);
+                                 const double* widths, int32_t threads, bool mean,
+                                 const void* smoothed);
 
 /* A kernel of `count` taps shaped by `width`: compute_gauss's doubles,
  * each rounded to T once. false when count does not fit compute_gauss's

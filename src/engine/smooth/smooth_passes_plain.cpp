@@ -30,26 +30,26 @@ void scatter_line(const T* line, int64_t n, T* volume, int64_t stride)
 }
 
 /* The z pass of a masked mean (MaskedMean): each z line of the data over
- * the same line of the smoothed mask, NaN where the mask is 0. The room
- * holds the mask smoothed, or after its x and y passes, when this filters
- * its z lines too. */
+ * the same line of the smoothed mask, NaN where the mask is 0: of the
+ * mask as `weights` holds it, smoothed, or after its x and y passes, when
+ * this filters its z lines too. */
 template <class T>
-void divide_z_lines(T* output, const uint8_t* mask, const MaskedMean<T>& mean, int64_t nxy,
+void divide_z_lines(T* output, const uint8_t* mask, const T* weights, bool smoothed, int64_t nxy,
                     int64_t nz, const T* kernel, int64_t taps, T* line_in, T* line_out,
-                    T* weights)
+                    T* line_weights)
 {
     const T nan = std::numeric_limits<T>::quiet_NaN();
     for (int64_t l = 0; l < nxy; ++l) {
-        if (mean.smoothed) {
-            gather_line(mean.room + l, nxy, nz, weights);
+        if (smoothed) {
+            gather_line(weights + l, nxy, nz, line_weights);
         } else {
-            gather_line(mean.room + l, nxy, nz, line_in);
-            filter_line(line_in, weights, nz, kernel, taps);
+            gather_line(weights + l, nxy, nz, line_in);
+            filter_line(line_in, line_weights, nz, kernel, taps);
         }
         gather_line(output + l, nxy, nz, line_in);
         filter_line(line_in, line_out, nz, kernel, taps);
         for (int64_t z = 0; z < nz; ++z)
-            line_out[z] = mask[l + z * nxy] ? line_out[z] / weights[z] : nan;
+            line_out[z] = mask[l + z * nxy] ? line_out[z] / line_weights[z] : nan;
         scatter_line(line_out, nz, output + l, nxy);
     }
 }
@@ -89,6 +89,7 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
         T* line_in;
         T* line_out;
         T* weights;
+        T* room;
         size_t bytes;
     };
     auto layout = [&](char* base) {
@@ -99,6 +100,7 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
         areas.line_in = carver.take<T>(longest_line);
         areas.line_out = carver.take<T>(longest_line);
         areas.weights = carver.take<T>(mean ? longest_line : 0);
+        areas.room = carver.take<T>(mean && !mean->smoothed ? nxy * nz : 0);
         areas.bytes = carver.used;
         return areas;
     };
@@ -112,8 +114,10 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
     T* const line_in = areas.line_in;
     T* const line_out = areas.line_out;
 
-    /* The mask's x and y passes go into the room with the data's. */
+    /* The mask's x and y passes go into a room of a volume with the
+     * data's, unless it comes smoothed. */
     const bool mask_passes = mean && !mean->smoothed;
+    T* const room = areas.room;
     const SmoothInput mask = {input.mask, voxel_logical, nullptr};
 
     /* x lines: read (converting) into a line, filter into the output. */
@@ -123,7 +127,7 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
         filter_line(line_in, output + l * nx, nx, kernel, taps[0]);
         if (mask_passes) {
             read_voxels(mask.voxels, mask.input_class, mask.mask, l * nx, nx, line_in);
-            filter_line(line_in, mean->room + l * nx, nx, kernel, taps[0]);
+            filter_line(line_in, room + l * nx, nx, kernel, taps[0]);
         }
     }
 
@@ -132,12 +136,11 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
     const auto y_line = [&](int64_t l) { return l / nx * nxy + l % nx; };
     filter_strided_lines(output, nx * nz, y_line, ny, nx, kernel, taps[1], line_in, line_out);
     if (mask_passes)
-        filter_strided_lines(mean->room, nx * nz, y_line, ny, nx, kernel, taps[1], line_in,
-                             line_out);
+        filter_strided_lines(room, nx * nz, y_line, ny, nx, kernel, taps[1], line_in, line_out);
     kernel_taps(taps[2], widths[2], gauss, kernel);
     if (mean)
-        divide_z_lines(output, input.mask, *mean, nxy, nz, kernel, taps[2], line_in, line_out,
-                       areas.weights);
+        divide_z_lines(output, input.mask, mask_passes ? room : mean->smoothed, !mask_passes,
+                       nxy, nz, kernel, taps[2], line_in, line_out, areas.weights);
     else
         filter_strided_lines(output, nxy, [](int64_t l) { return l; }, nz, nxy, kernel,
                              taps[2], line_in, line_out);

@@ -80,12 +80,10 @@ extern "C" int64_t smooth_kernel_length(int64_t axis_length, double width, int32
     return odd_kernel_length(truncated_length(factor * width + 0.5), axis_length);
 }
 
-/* smooth_volume, or with `room` the masked mean (MaskedMean) of the data
- * over the mask: the room one volume of the output's type. */
 int smooth_mean(const void* input, enum voxel_class input_class, const uint8_t* mask,
                 void* output, int output_double, const int64_t* dimensions,
-                const int64_t* taps, const double* widths, int32_t threads, void* room,
-                bool smoothed)
+                const int64_t* taps, const double* widths, int32_t threads, bool mean,
+                const void* smoothed)
 {
     /* An empty volume has nothing to write, and its pointers may be null. */
     if (dimensions[0] <= 0 || dimensions[1] <= 0 || dimensions[2] <= 0)
@@ -96,14 +94,15 @@ int smooth_mean(const void* input, enum voxel_class input_class, const uint8_t* 
         return smooth_out_of_memory;
     const SmoothInput source = {input, input_class, mask};
     threads = threads_worth(dimensions, threads);
+    const bool masked_mean = mean && mask;
     if (output_double) {
-        const MaskedMean<double> mean = {static_cast<double*>(room), smoothed};
+        const MaskedMean<double> by = {static_cast<const double*>(smoothed)};
         return fastest_passes_for(source, static_cast<double*>(output), dimensions, taps, widths,
-                                  threads, room && mask ? &mean : nullptr);
+                                  threads, masked_mean ? &by : nullptr);
     }
-    const MaskedMean<float> mean = {static_cast<float*>(room), smoothed};
+    const MaskedMean<float> by = {static_cast<const float*>(smoothed)};
     return fastest_passes_for(source, static_cast<float*>(output), dimensions, taps, widths,
-                              threads, room && mask ? &mean : nullptr);
+                              threads, masked_mean ? &by : nullptr);
 }
 
 extern "C" int smooth_volume(const void* input, enum voxel_class input_class, const uint8_t* mask,
@@ -111,5 +110,5 @@ extern "C" int smooth_volume(const void* input, enum voxel_class input_class, co
                              const int64_t* taps, const double* widths, int32_t threads)
 {
     return smooth_mean(input, input_class, mask, output, output_double, dimensions, taps, widths,
-                       threads, nullptr, false);
+                       threads, false, nullptr);
 }

@@ -53,9 +53,6 @@ struct Series {
     /* The smoothed mask of a one-volume mask that serves several volumes,
      * smoothed once. */
     void* shared_weights;
-    /* One volume's room per part for the mask's own passes, where the
-     * masked mean of each volume smooths its mask. */
-    char* weight_rooms;
     int32_t parts;
     int32_t threads_per_volume;
     int status[max_threads];
@@ -78,32 +75,27 @@ int smooth_mask(const Series& series, const uint8_t* mask, void* weights, int32_
 }
 
 /* One volume of the series on `threads` threads; with a mask, its masked
- * mean, the mask smoothed in `weight_room` beside the data unless it is
- * smoothed for the whole series already. A voxel of the mask reaches
- * itself with the kernel's largest tap, so its weight is never 0; a voxel
- * outside it is NaN whatever its weight came to, which also covers every
- * voxel with no voxel of the mask in reach. */
-int smooth_one(const Series& series, int64_t volume, int32_t threads, void* weight_room)
+ * mean, the mask smoothed beside the data unless it is smoothed for the
+ * whole series already. A voxel of the mask reaches itself with the
+ * kernel's largest tap, so its weight is never 0; a voxel outside it is
+ * NaN whatever its weight came to, which also covers every voxel with no
+ * voxel of the mask in reach. */
+int smooth_one(const Series& series, int64_t volume, int32_t threads)
 {
     const smooth_request& r = *series.request;
     const char* input = (const char*)r.input + volume * series.voxels * series.input_bytes;
     void* output = (char*)r.output + volume * series.voxels * series.output_bytes;
     const uint8_t* mask = mask_of(series, volume);
-    void* room = series.shared_weights ? series.shared_weights : weight_room;
     return smooth_mean(input, r.input_class, mask, output, series.output_double, r.dimensions,
-                       series.taps, r.widths, threads, mask ? room : 0,
-                       series.shared_weights != 0);
+                       series.taps, r.widths, threads, mask != 0, series.shared_weights);
 }
 
 /* A part's share of a series of small volumes: every parts-th volume. */
 void smooth_share(void* context, int32_t part)
 {
     Series& series = *static_cast<Series*>(context);
-    void* room = series.weight_rooms
-                     ? series.weight_rooms + (size_t)part * series.voxels * series.output_bytes
-                     : 0;
     for (int64_t v = part; v < series.request->volumes; v += series.parts) {
-        series.status[part] = smooth_one(series, v, 1, room);
+        series.status[part] = smooth_one(series, v, 1);
         if (series.status[part] != smooth_done)
             return;
     }
@@ -136,33 +128,18 @@ extern "C" int smooth_volumes(const struct smooth_request* request)
         series.threads_per_volume = 1;
     }
 
-    /* Work room for the masks' passes: one volume for a one-volume mask,
-     * else one per part. A one-volume mask that serves several volumes is
-     * smoothed there once; else each volume's passes put its mask's x and
-     * y passes there and do its z pass beside the data's. */
+    /* A one-volume mask that serves several volumes is smoothed once, into
+     * a volume of its own; every other mask beside its volume's data. */
     const size_t volume_bytes = (size_t)series.voxels * series.output_bytes;
     void* allocated = 0;
-    void* room = 0;
-    if (request->mask) {
-        const size_t rooms = request->mask_every_volume ? (size_t)series.parts : 1;
-        /* Its pages are first touched in the mask's first pass: in huge
-         * pages, 512 times fewer faults, which cost more than that pass
-         * itself in a virtual machine. It begins on one, so that no 4 KiB
-         * pages are left at its ends. */
-        if (volume_bytes > ((size_t)-1 - huge_page_bytes) / rooms ||
-            !(allocated = malloc(volume_bytes * rooms + huge_page_bytes)))
+    if (request->mask && !request->mask_every_volume && request->volumes > 1) {
+        void* room = huge_page_block(volume_bytes, &allocated);
+        if (!room)
             return smooth_out_of_memory;
-        room = (char*)allocated + (huge_page_bytes - (uintptr_t)allocated % huge_page_bytes) %
-                                      huge_page_bytes;
-        advise_huge_pages(room, volume_bytes * rooms);
-        if (request->mask_every_volume || request->volumes == 1) {
-            series.weight_rooms = (char*)room;
-        } else {
-            series.shared_weights = room;
-            if (smooth_mask(series, request->mask, room, threads) != smooth_done) {
-                free(allocated);
-                return smooth_out_of_memory;
-            }
+        series.shared_weights = room;
+        if (smooth_mask(series, request->mask, room, threads) != smooth_done) {
+            free(allocated);
+            return smooth_out_of_memory;
         }
     }
 
@@ -174,7 +151,7 @@ extern "C" int smooth_volumes(const struct smooth_request* request)
                 status = series.status[p];
     } else {
         for (int64_t v = 0; v < request->volumes && status == smooth_done; ++v)
-            status = smooth_one(series, v, threads, room);
+            status = smooth_one(series, v, threads);
     }
     free(allocated);
     return status;
