@@ -253,10 +253,10 @@ void run_smooth(benchmark::State& state, Shape s, Width w, SmoothVariant variant
         int status;
         if (sizeof(T) == sizeof(double))
             status = variant.doubles(input, reinterpret_cast<double*>(output.data()), dims, taps,
-                                     fwhm, 1);
+                                     fwhm, 1, nullptr);
         else
             status = variant.floats(input, reinterpret_cast<float*>(output.data()), dims, taps,
-                                    fwhm, 1);
+                                    fwhm, 1, nullptr);
         if (status != smooth_done) {
             state.SkipWithError("smooth_passes: out of memory");
             return;

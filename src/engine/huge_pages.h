@@ -12,6 +12,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdlib.h>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -53,6 +54,22 @@ inline void advise_huge_pages(void* block, size_t bytes)
     (void)block;
     (void)bytes;
 #endif
+}
+
+/* `bytes` from malloc, from a huge page on and in huge pages where the
+ * system has them, so that none of it is mapped 4 KiB at a time (malloc's
+ * large blocks begin 16 bytes past a page); null when they cannot be had.
+ * *allocated is what free frees. Pages are first touched by whoever writes
+ * them first. */
+inline void* huge_page_block(size_t bytes, void** allocated)
+{
+    *allocated = 0;
+    if (bytes > (size_t)-1 - huge_page_bytes || !(*allocated = malloc(bytes + huge_page_bytes)))
+        return 0;
+    char* block = (char*)*allocated +
+                  (huge_page_bytes - (uintptr_t)*allocated % huge_page_bytes) % huge_page_bytes;
+    advise_huge_pages(block, bytes);
+    return block;
 }
 
 #endif

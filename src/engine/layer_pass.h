@@ -17,47 +17,46 @@ namespace {
  * whole input layers, with no samples to move. */
 
 /* Samples from .. to - 1, in steps of G * S::width, of the R output layers
- * of `run`. */
-template <class S, int R, int G, bool edge>
+ * of `run`, through `store` (OutputStore, pass_sums.h). */
+template <class S, int R, int G, bool edge, class Store>
 inline void layer_columns(const typename S::T* const* layers,
                           const AxisKernel<typename S::T>& kernel,
                           const OutputRun<typename S::T>& run, ptrdiff_t from, ptrdiff_t to,
-                          typename S::T* out, ptrdiff_t out_stride)
+                          const Store& store)
 {
     typedef typename S::T T;
     for (ptrdiff_t c = from; c < to; c += G * S::width)
-        run_outputs<S, R, G, edge, false>(LayerRows<T>{layers, c}, kernel, run, out + c,
-                                          out_stride);
+        run_outputs<S, R, G, edge, false>(LayerRows<T>{layers, c}, kernel, run, store.at(c));
 }
 
 /* All `length` samples (at least S::width) of the R output layers of
  * `run`: `sums` sums at once, R layers of sums / R vectors, then single
  * vectors. The last vector may overlap the one before: it writes the same
  * values again. */
-template <class S, int R, bool edge>
+template <class S, int R, bool edge, class Store>
 void layer_sweep(const typename S::T* const* layers, const AxisKernel<typename S::T>& kernel,
-                 const OutputRun<typename S::T>& run, ptrdiff_t length, typename S::T* out,
-                 ptrdiff_t out_stride)
+                 const OutputRun<typename S::T>& run, ptrdiff_t length, const Store& store)
 {
     const int W = S::width;
     const int G = sums / R;
     const ptrdiff_t wide = length / (G * W) * (G * W);
     const ptrdiff_t vectors = length / W * W;
-    layer_columns<S, R, G, edge>(layers, kernel, run, 0, wide, out, out_stride);
-    layer_columns<S, R, 1, edge>(layers, kernel, run, wide, vectors, out, out_stride);
+    layer_columns<S, R, G, edge>(layers, kernel, run, 0, wide, store);
+    layer_columns<S, R, 1, edge>(layers, kernel, run, wide, vectors, store);
     if (vectors < length)
-        layer_columns<S, R, 1, edge>(layers, kernel, run, length - W, length, out, out_stride);
+        layer_columns<S, R, 1, edge>(layers, kernel, run, length - W, length, store);
 }
 
 /* Output layers i .. i + outputs - 1 of n, `length` samples of each,
- * output i + o into out + o * out_stride: layers[t] is layer first + t of
- * the layers they read, first being max(0, i - half), and none of them is
- * an output. `outputs` is 1, or Lanes<S>::run outputs that all lie near
- * the start, all in the interior or all near the end (see layers_run). */
-template <class S>
+ * output i + o through `store` as its output o: layers[t] is layer
+ * first + t of the layers they read, first being max(0, i - half), and
+ * none of them is an output. `outputs` is 1, or Lanes<S>::run outputs that
+ * all lie near the start, all in the interior or all near the end (see
+ * layers_run). */
+template <class S, class Store>
 void filter_layers(const typename S::T* const* layers, ptrdiff_t n, ptrdiff_t i,
                    ptrdiff_t outputs, const AxisKernel<typename S::T>& kernel, ptrdiff_t length,
-                   typename S::T* out, ptrdiff_t out_stride)
+                   const Store& store)
 {
     typedef typename S::T T;
     const int W = S::width;
@@ -70,18 +69,18 @@ void filter_layers(const typename S::T* const* layers, ptrdiff_t n, ptrdiff_t i,
             T sum = 0;
             for (ptrdiff_t t = 0; t <= run.end; ++t)
                 sum += kernel.taps[run.shift + t] * layers[t][c];
-            out[c] = edge ? sum / run.weights[0] : sum;
+            store.one(c, edge ? sum / run.weights[0] : sum);
         }
     } else if (outputs == 1) {
         if (edge)
-            layer_sweep<S, 1, true>(layers, kernel, run, length, out, out_stride);
+            layer_sweep<S, 1, true>(layers, kernel, run, length, store);
         else
-            layer_sweep<S, 1, false>(layers, kernel, run, length, out, out_stride);
+            layer_sweep<S, 1, false>(layers, kernel, run, length, store);
     } else {
         if (edge)
-            layer_sweep<S, R, true>(layers, kernel, run, length, out, out_stride);
+            layer_sweep<S, R, true>(layers, kernel, run, length, store);
         else
-            layer_sweep<S, R, false>(layers, kernel, run, length, out, out_stride);
+            layer_sweep<S, R, false>(layers, kernel, run, length, store);
     }
 }
 
@@ -140,28 +139,54 @@ inline ptrdiff_t chunk_origin(const typename S::T* first, ptrdiff_t size, ptrdif
     return size % block == 0 && lead > 0 ? lead - chunk : 0;
 }
 
+/* Chunks of `extent` samples of layers `size` apart from `first`. */
+template <class S>
+inline ptrdiff_t chunk_count(const typename S::T* first, ptrdiff_t size, ptrdiff_t extent,
+                             ptrdiff_t chunk)
+{
+    return (extent - chunk_origin<S>(first, size, chunk) + chunk - 1) / chunk;
+}
+
 template <class S>
 inline ptrdiff_t chunk_count(const typename S::T* first, ptrdiff_t size, ptrdiff_t chunk)
 {
-    return (size - chunk_origin<S>(first, size, chunk) + chunk - 1) / chunk;
+    return chunk_count<S>(first, size, size, chunk);
 }
 
+/* filter_chunks' outputs written over the layers they come from, as the
+ * y and z passes write them: output layer i of the chunk from sample c0 at
+ * first + i * size + c0. store(i, outputs, c0, length, layers) is the
+ * store for outputs i .. i + outputs - 1 of the chunk of `length` samples
+ * from c0; a store that needs work done first (smooth_schedule.h) may do
+ * it there, with `layers` as its own table until filter_chunks fills it. */
+template <class S>
+struct InPlace {
+    typedef typename S::T T;
+    T* first;
+    ptrdiff_t size;
+    OutputStore<S> store(ptrdiff_t i, ptrdiff_t, ptrdiff_t c0, ptrdiff_t, const T**) const
+    {
+        return OutputStore<S>{first + i * size + c0, size};
+    }
+};
+
 /* The y or z pass in place on chunks chunk_begin .. chunk_end - 1 (of
- * chunk_count) of n layers of `size` samples that follow each other at
- * `first`: a chunk of every layer in turn, from the first layer to the
- * last. Each output reads the chunks of the layers within half a kernel,
+ * chunk_count) of the first `extent` samples of n layers `size` samples
+ * apart from `first`: a chunk of every layer in turn, from the first layer
+ * to the last. Each output reads the chunks of the layers within half a kernel,
  * which stay in cache from one output to the next, so the layers are read
  * once and written once, in runs of whole chunks. Before a layer's chunk
  * is overwritten it is saved in `ring` (ring_length samples, on a cache
  * line), where the outputs after it find it; `layers` has room for a
- * kernel and a run of pointers. Chunks are independent of each other: any
- * split of them among callers, each with its own ring and table, writes
- * the same bits. */
-template <class S>
-void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t n,
+ * kernel and a run of pointers. `into` gives each run of outputs its
+ * store (InPlace, above). Chunks are independent of each other: any split
+ * of them among callers, each with its own ring and table, writes the same
+ * bits. */
+template <class S, class Into>
+void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t extent, ptrdiff_t n,
                    const AxisKernel<typename S::T>& kernel, ptrdiff_t chunk,
                    ptrdiff_t chunk_begin, ptrdiff_t chunk_end, typename S::T* ring,
-                   const typename S::T** layers)
+                   const typename S::T** layers, const Into& into)
 {
     typedef typename S::T T;
     const ptrdiff_t slots = kernel.half + Lanes<S>::run;
@@ -169,7 +194,7 @@ void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t n,
     for (ptrdiff_t index = chunk_begin; index < chunk_end; ++index) {
         const ptrdiff_t start = origin + index * chunk;
         const ptrdiff_t c0 = start > 0 ? start : 0;
-        const ptrdiff_t length = (start + chunk < size ? start + chunk : size) - c0;
+        const ptrdiff_t length = (start + chunk < extent ? start + chunk : extent) - c0;
         for (ptrdiff_t i = 0; i < n;) {
             const ptrdiff_t outputs = layers_run<S>(n, i, kernel, length);
             for (ptrdiff_t l = i; l < i + outputs; ++l) {
@@ -181,12 +206,13 @@ void filter_chunks(typename S::T* first, ptrdiff_t size, ptrdiff_t n,
                 for (; c < length; ++c)
                     saved[c] = layer[c];
             }
+            const auto store = into.store(i, outputs, c0, length, layers);
             const ptrdiff_t from = larger(0, i - kernel.half);
             const ptrdiff_t to = smaller(n - 1, i + outputs - 1 + kernel.half);
             for (ptrdiff_t l = from; l <= to; ++l)
                 layers[l - from] =
                     l < i + outputs ? ring + (l % slots) * chunk : first + l * size + c0;
-            filter_layers<S>(layers, n, i, outputs, kernel, length, first + i * size + c0, size);
+            filter_layers<S>(layers, n, i, outputs, kernel, length, store);
             i += outputs;
         }
     }

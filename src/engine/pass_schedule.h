@@ -48,7 +48,8 @@ struct PlaneRows {
 
 /* One part's work areas: the x pass's two blocks and its staging rows, and
  * later, over the same samples, the ring of the y and z passes; the table
- * of layers apart. */
+ * of layers apart, and a masked mean's areas (smooth_schedule.h): the
+ * weights of a run of z outputs and the mask's rows after its x pass. */
 template <class T>
 struct PartWork {
     T* lines;
@@ -56,6 +57,8 @@ struct PartWork {
     T* staging;
     T* ring;
     const T** layers;
+    T* weights;
+    T* mask_rows;
 };
 
 /* What the threads of one call share. Each part writes outputs no other
@@ -73,6 +76,9 @@ struct PassesTask {
     PartWork<T> (*work_of)(const PassesTask& task, int32_t part);
     char* work;
     size_t part_bytes;
+    /* The rows of a band of a masked mean (smooth_schedule.h), 0 for
+     * none. */
+    ptrdiff_t band_rows;
 };
 
 /* Part `part` of `parts` of the range 0 .. count - 1, in multiples of
@@ -98,20 +104,32 @@ void xy_share(const PassesTask<S, Source>& task, int32_t part, const PartWork<ty
         T* plane = task.output + z * nxy;
         const PlaneRows<T, Source> rows = {task.source, z * task.ny, work.staging};
         filter_x<S>(rows, plane, task.nx, task.ny, task.kx, work.lines, work.filtered);
-        filter_chunks<S>(plane, task.nx, task.ny, task.ky, task.chunk_y, 0,
-                         chunk_count<S>(plane, task.nx, task.chunk_y), work.ring, work.layers);
+        filter_chunks<S>(plane, task.nx, task.nx, task.ny, task.ky, task.chunk_y, 0,
+                         chunk_count<S>(plane, task.nx, task.chunk_y), work.ring, work.layers,
+                         InPlace<S>{plane, task.nx});
     }
 }
 
-/* The z pass of a share of its chunks. */
+/* The z pass of a share of the chunks of rows y0 .. y1 - 1 of every
+ * plane, its outputs stored by `into` (filter_chunks). */
+template <class S, class Source, class Into>
+void z_chunks(const PassesTask<S, Source>& task, int32_t part, const PartWork<typename S::T>& work,
+              ptrdiff_t y0, ptrdiff_t y1, const Into& into)
+{
+    typename S::T* first = task.output + y0 * task.nx;
+    const ptrdiff_t nxy = task.nx * task.ny;
+    const ptrdiff_t extent = (y1 - y0) * task.nx;
+    const ptrdiff_t chunks = chunk_count<S>(first, nxy, extent, task.chunk_z);
+    filter_chunks<S>(first, nxy, extent, task.nz, task.kz, task.chunk_z,
+                     share_start(chunks, task.parts, part, 1),
+                     share_start(chunks, task.parts, part + 1, 1), work.ring, work.layers, into);
+}
+
+/* The z pass of a share of its chunks, in place. */
 template <class S, class Source>
 void z_share(const PassesTask<S, Source>& task, int32_t part, const PartWork<typename S::T>& work)
 {
-    const ptrdiff_t nxy = task.nx * task.ny;
-    const ptrdiff_t chunks = chunk_count<S>(task.output, nxy, task.chunk_z);
-    filter_chunks<S>(task.output, nxy, task.nz, task.kz, task.chunk_z,
-                     share_start(chunks, task.parts, part, 1),
-                     share_start(chunks, task.parts, part + 1, 1), work.ring, work.layers);
+    z_chunks(task, part, work, 0, task.ny, InPlace<S>{task.output, task.nx * task.ny});
 }
 
 /* gauss_filter's parts: doubles, kernels of up to longest_kernel taps,
@@ -121,7 +139,7 @@ template <class S>
 PartWork<double> stack_work(double* work, const double** layers)
 {
     const PartWork<double> areas = {work, work + line_buffer_length * Lanes<S>::block, 0, work,
-                                    layers};
+                                    layers, 0, 0};
     return areas;
 }
 
@@ -198,6 +216,7 @@ void run_passes(const double* input, double* output, const int32_t* dimensions,
     task.work_of = 0;
     task.work = 0;
     task.part_bytes = 0;
+    task.band_rows = 0;
     run_rounds(&task, threads < 1 ? 1 : threads, part_on_stack<S, Source, xy_share<S, Source> >,
                part_on_stack<S, Source, z_share<S, Source> >);
 }

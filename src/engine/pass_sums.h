@@ -191,16 +191,33 @@ inline typename S::V load_row(const typename S::T* row, int g)
     return aligned ? S::load(row + g * S::width) : S::loadu(row + g * S::width);
 }
 
+/* Where a pass's outputs go as they are: output o's vector of lanes from
+ * sample `at` of the run into out + o * stride + at. at(c) is the same
+ * store from sample c of the run on; one() stores output 0's single
+ * sample. Other stores (smooth_schedule.h) work on each vector the same
+ * way before it is written. */
+template <class S>
+struct OutputStore {
+    typedef typename S::T T;
+    T* out;
+    ptrdiff_t stride;
+    OutputStore at(ptrdiff_t c) const { return OutputStore{out + c, stride}; }
+    void operator()(int o, ptrdiff_t at, typename S::V sum) const
+    {
+        S::storeu(out + o * stride + at, sum);
+    }
+    void one(ptrdiff_t at, T sum) const { out[at] = sum; }
+};
+
 /* The R outputs of `run`, each G vectors of lanes wide, output o's vector g
- * into out + o * out_stride + g * S::width. Each row is loaded once for all
- * R outputs, and output o's tap is output o - 1's tap of the row before.
+ * through store(o, g * S::width, ...). Each row is loaded once for all R
+ * outputs, and output o's tap is output o - 1's tap of the row before.
  * `edge` says whether the run lies near an end and is divided; `aligned`,
  * whether the rows lie on vector boundaries. R times G sums are
  * independent. */
-template <class S, int R, int G, bool edge, bool aligned, class Rows>
+template <class S, int R, int G, bool edge, bool aligned, class Rows, class Store>
 inline void run_outputs(const Rows& rows, const AxisKernel<typename S::T>& kernel,
-                        const OutputRun<typename S::T>& run, typename S::T* out,
-                        ptrdiff_t out_stride)
+                        const OutputRun<typename S::T>& run, const Store& store)
 {
     typedef typename S::T T;
     typedef typename S::V V;
@@ -273,8 +290,17 @@ inline void run_outputs(const Rows& rows, const AxisKernel<typename S::T>& kerne
         }
 #pragma GCC unroll 16
         for (int g = 0; g < G; ++g)
-            S::storeu(out + o * out_stride + g * S::width, sum[o][g]);
+            store(o, g * S::width, sum[o][g]);
     }
+}
+
+/* The same, output o's vector g into out + o * out_stride + g * S::width. */
+template <class S, int R, int G, bool edge, bool aligned, class Rows>
+inline void run_outputs(const Rows& rows, const AxisKernel<typename S::T>& kernel,
+                        const OutputRun<typename S::T>& run, typename S::T* out,
+                        ptrdiff_t out_stride)
+{
+    run_outputs<S, R, G, edge, aligned>(rows, kernel, run, OutputStore<S>{out, out_stride});
 }
 
 /* ---- blocks of lines ---------------------------------------------------- */

@@ -9,10 +9,12 @@
 #define VOXBLUR_VECTOR_AVX_H
 
 #include <immintrin.h>
+#include <string.h>
 /* clang-cl's immintrin.h, unlike Microsoft's, declares the AVX
  * intrinsics only for a build that targets it throughout (/arch:AVX); the
  * pragma below is enough for them. */
 #if defined(_MSC_VER) && defined(__clang__)
+#include <smmintrin.h>
 #include <avxintrin.h>
 #endif
 
@@ -45,6 +47,16 @@ struct Avx<double> {
     static V add(V a, V b) { return _mm256_add_pd(a, b); }
     static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
     static V div(V a, V b) { return _mm256_div_pd(a, b); }
+    /* Lanes whose byte of keep is not 0 from value, the others from
+     * otherwise (width bytes from keep, anywhere), through
+     * doubles: AVX compares no 64-bit integers). */
+    static V select(const uint8_t* keep, V value, V otherwise)
+    {
+        int32_t four;
+        memcpy(&four, keep, sizeof four);
+        const V bytes = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(four)));
+        return _mm256_blendv_pd(otherwise, value, _mm256_cmp_pd(bytes, zero(), _CMP_NEQ_OQ));
+    }
     /* A shift across two vectors takes two instructions here
      * (vperm2f128 and vshufpd), and five of eight 32-byte loads at a
      * double's alignment lie within one cache line. */
@@ -77,6 +89,15 @@ struct Avx<float> {
     static V add(V a, V b) { return _mm256_add_ps(a, b); }
     static V mul(V a, V b) { return _mm256_mul_ps(a, b); }
     static V div(V a, V b) { return _mm256_div_ps(a, b); }
+    static V select(const uint8_t* keep, V value, V otherwise)
+    {
+        const __m128i eight = _mm_loadl_epi64((const __m128i*)keep);
+        const __m256i lanes = _mm256_insertf128_si256(
+            _mm256_castsi128_si256(_mm_cvtepu8_epi32(eight)),
+            _mm_cvtepu8_epi32(_mm_srli_si128(eight, 4)), 1);
+        const V bytes = _mm256_cvtepi32_ps(lanes);
+        return _mm256_blendv_ps(otherwise, value, _mm256_cmp_ps(bytes, zero(), _CMP_NEQ_OQ));
+    }
     /* As for double: a shift across two vectors takes several
      * instructions, and nine of sixteen 32-byte loads at a float's
      * alignment lie within one cache line. */

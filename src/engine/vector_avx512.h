@@ -53,6 +53,14 @@ struct Avx512<double> {
     static V add(V a, V b) { return _mm512_add_pd(a, b); }
     static V mul(V a, V b) { return _mm512_mul_pd(a, b); }
     static V div(V a, V b) { return _mm512_div_pd(a, b); }
+    /* Lanes whose byte of keep is not 0 from value, the others from
+     * otherwise (width bytes from keep, anywhere). */
+    static V select(const uint8_t* keep, V value, V otherwise)
+    {
+        const __m512i bytes = _mm512_maskz_cvtepu8_epi64(
+            every_double, _mm_loadl_epi64((const __m128i*)keep));
+        return _mm512_mask_blend_pd(_mm512_test_epi64_mask(bytes, bytes), otherwise, value);
+    }
     /* A vector is a cache line: x windows come from aligned loads. */
     static const bool shifted_windows = true;
     /* Lanes r .. 7 of lo, then lanes 0 .. r - 1 of hi: the vector that
@@ -105,6 +113,12 @@ struct Avx512<float> {
     static V add(V a, V b) { return _mm512_add_ps(a, b); }
     static V mul(V a, V b) { return _mm512_mul_ps(a, b); }
     static V div(V a, V b) { return _mm512_div_ps(a, b); }
+    static V select(const uint8_t* keep, V value, V otherwise)
+    {
+        const __m512i bytes = _mm512_maskz_cvtepu8_epi32(
+            every_float, _mm_loadu_si128((const __m128i*)keep));
+        return _mm512_mask_blend_ps(_mm512_test_epi32_mask(bytes, bytes), otherwise, value);
+    }
     static const bool shifted_windows = true;
     template <int r>
     static V window(V lo, V hi)

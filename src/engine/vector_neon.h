@@ -10,6 +10,7 @@
 #define VOXBLUR_VECTOR_NEON_H
 
 #include <arm_neon.h>
+#include <string.h>
 
 #include "pass_schedule.h"
 
@@ -34,6 +35,13 @@ struct Neon<double> {
     static V add(V a, V b) { return vaddq_f64(a, b); }
     static V mul(V a, V b) { return vmulq_f64(a, b); }
     static V div(V a, V b) { return vdivq_f64(a, b); }
+    /* Lanes whose byte of keep is not 0 from value, the others from
+     * otherwise (width bytes from keep, anywhere). */
+    static V select(const uint8_t* keep, V value, V otherwise)
+    {
+        const uint64x2_t bytes = vcombine_u64(vcreate_u64(keep[0]), vcreate_u64(keep[1]));
+        return vbslq_f64(vtstq_u64(bytes, bytes), value, otherwise);
+    }
     /* As for SSE2: ext would shift across two vectors in one
      * instruction, but seven of eight 16-byte loads at a double's
      * alignment lie within one cache line already. */
@@ -61,6 +69,13 @@ struct Neon<float> {
     static V add(V a, V b) { return vaddq_f32(a, b); }
     static V mul(V a, V b) { return vmulq_f32(a, b); }
     static V div(V a, V b) { return vdivq_f32(a, b); }
+    static V select(const uint8_t* keep, V value, V otherwise)
+    {
+        uint32_t four;
+        memcpy(&four, keep, sizeof four);
+        const uint32x4_t bytes = vmovl_u16(vget_low_u16(vmovl_u8(vcreate_u8(four))));
+        return vbslq_f32(vtstq_u32(bytes, bytes), value, otherwise);
+    }
     static const bool shifted_windows = false;
     /* Pairs of rows transposed by floats, then by pairs of floats. */
     static void transpose(V rows[4])

@@ -5,6 +5,7 @@
 #define VOXBLUR_VECTOR_SSE2_H
 
 #include <emmintrin.h>
+#include <string.h>
 
 #include "pass_schedule.h"
 
@@ -28,6 +29,19 @@ struct Sse2<double> {
     static V add(V a, V b) { return _mm_add_pd(a, b); }
     static V mul(V a, V b) { return _mm_mul_pd(a, b); }
     static V div(V a, V b) { return _mm_div_pd(a, b); }
+    /* Lanes whose byte of keep is not 0 from value, the others from
+     * otherwise (width bytes from keep, anywhere). */
+    static V select(const uint8_t* keep, V value, V otherwise)
+    {
+        uint16_t two;
+        memcpy(&two, keep, sizeof two);
+        const __m128i none = _mm_setzero_si128();
+        const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(two), none), none);
+        /* Each byte in both halves of its double's lane. */
+        const V dropped = _mm_castsi128_pd(
+            _mm_cmpeq_epi32(_mm_shuffle_epi32(words, _MM_SHUFFLE(1, 1, 0, 0)), none));
+        return _mm_or_pd(_mm_and_pd(dropped, otherwise), _mm_andnot_pd(dropped, value));
+    }
     /* shufpd would shift across two vectors in one instruction, but
      * seven of eight 16-byte loads at a double's alignment lie within one
      * cache line already: aligned windows would save next to nothing. */
@@ -55,6 +69,15 @@ struct Sse2<float> {
     static V add(V a, V b) { return _mm_add_ps(a, b); }
     static V mul(V a, V b) { return _mm_mul_ps(a, b); }
     static V div(V a, V b) { return _mm_div_ps(a, b); }
+    static V select(const uint8_t* keep, V value, V otherwise)
+    {
+        int32_t four;
+        memcpy(&four, keep, sizeof four);
+        const __m128i none = _mm_setzero_si128();
+        const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), none), none);
+        const V dropped = _mm_castsi128_ps(_mm_cmpeq_epi32(words, none));
+        return _mm_or_ps(_mm_and_ps(dropped, otherwise), _mm_andnot_ps(dropped, value));
+    }
     /* As for double: thirteen of sixteen 16-byte loads at a float's
      * alignment lie within one cache line. */
     static const bool shifted_windows = false;

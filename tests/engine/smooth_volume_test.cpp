@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -106,10 +107,10 @@ std::vector<T> run_variant(const Variant& variant, const void* input, voxel_clas
     int status;
     if (sizeof(T) == sizeof(double))
         status = variant.doubles(source, reinterpret_cast<double*>(output), dims.data(), taps,
-                                 widths.data(), threads);
+                                 widths.data(), threads, nullptr);
     else
         status = variant.floats(source, reinterpret_cast<float*>(output), dims.data(), taps,
-                                widths.data(), threads);
+                                widths.data(), threads, nullptr);
     EXPECT_EQ(status, smooth_done) << variant.name;
     return std::vector<T>(output, output + count);
 }
@@ -437,6 +438,99 @@ TEST(SmoothVolume, ClassesConvertAsReadAndTheMaskReadsZero)
                   smoothed<float>(as_logical.data(), voxel_double, nullptr, dims, widths, 4),
                   smoothed<float>(logical.data(), voxel_logical, nullptr, dims, widths, 4), dims),
               "");
+}
+
+// The masked mean as smooth_volumes defined it before the passes took
+// it over: the data read as 0 outside the mask, smoothed, over the mask
+// smoothed, NaN outside the mask.
+template <class T>
+std::vector<T> mean_by_definition(const std::vector<double>& input, const uint8_t* mask,
+                                  const Dims& dims, const std::array<double, 3>& widths)
+{
+    std::vector<T> data = smoothed<T>(input.data(), voxel_double, mask, dims, widths, 4);
+    const std::vector<T> weights = smoothed<T>(mask, voxel_logical, nullptr, dims, widths, 4);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = mask[i] ? data[i] / weights[i] : std::numeric_limits<T>::quiet_NaN();
+    return data;
+}
+
+// A variant's masked mean, the mask smoothed by the passes or, as a mask
+// that serves a series has it, already.
+template <class T>
+std::vector<T> variant_mean(const Variant& variant, const std::vector<double>& input,
+                            const uint8_t* mask, const Dims& dims,
+                            const std::array<double, 3>& widths, int32_t threads,
+                            bool already_smoothed)
+{
+    int64_t taps[3];
+    for (int d = 0; d < 3; ++d)
+        taps[d] = smooth_kernel_length(dims[d], widths[d], 4);
+    std::vector<T> output(static_cast<size_t>(voxels(dims)), T(-12345));
+    const std::vector<T> weights = smoothed<T>(mask, voxel_logical, nullptr, dims, widths, 4);
+    const SmoothInput source = {input.data(), voxel_double, mask};
+    const MaskedMean<T> mean = {already_smoothed ? weights.data() : nullptr};
+    int status;
+    if (sizeof(T) == sizeof(double))
+        status = variant.doubles(source, reinterpret_cast<double*>(output.data()), dims.data(),
+                                 taps, widths.data(), threads,
+                                 reinterpret_cast<const MaskedMean<double>*>(&mean));
+    else
+        status = variant.floats(source, reinterpret_cast<float*>(output.data()), dims.data(),
+                                taps, widths.data(), threads,
+                                reinterpret_cast<const MaskedMean<float>*>(&mean));
+    EXPECT_EQ(status, smooth_done) << variant.name;
+    return output;
+}
+
+struct MeanCase {
+    Dims dims;
+    std::array<double, 3> widths;
+    double kept;  // the share of the mask that is true
+};
+
+// Planes of several z chunks; a z kernel longer than its axis and voxels
+// with no voxel of the mask in reach; planes narrower than a vector.
+const MeanCase mean_cases[] = {
+    {{64, 48, 20}, {2, 2, 2}, 0.8},
+    {{37, 41, 30}, {3, 1.5, 6}, 0.5},
+    {{20, 9, 4}, {2, 2, 9}, 0.05},
+    {{3, 1, 9}, {1, 1, 2}, 0.6},
+};
+
+template <class T>
+void expect_every_variant_means_by_definition()
+{
+    for (const MeanCase& c : mean_cases) {
+        const size_t count = static_cast<size_t>(voxels(c.dims));
+        const std::vector<double> input = random_volume(count, uint32_t(count));
+        std::mt19937 random{uint32_t(count)};
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        std::vector<uint8_t> mask(count);
+        for (size_t i = 0; i < count; ++i)
+            mask[i] = unit(random) < c.kept ? uint8_t(i % 2 ? 1 : 200) : 0;
+        const std::vector<T> want = mean_by_definition<T>(input, mask.data(), c.dims, c.widths);
+        for (const Variant& variant : variants) {
+            if (variant.runs_here && !variant.runs_here())
+                continue;
+            for (int32_t threads : {1, 3})
+                for (bool smoothed : {false, true})
+                    EXPECT_EQ(first_difference(want,
+                                               variant_mean<T>(variant, input, mask.data(),
+                                                               c.dims, c.widths, threads,
+                                                               smoothed),
+                                               c.dims),
+                              "")
+                        << variant.name << ", " << threads << " threads, "
+                        << (smoothed ? "mask smoothed already, " : "") << c.dims[0] << " x "
+                        << c.dims[1] << " x " << c.dims[2] << ", " << sizeof(T) << "-byte";
+        }
+    }
+}
+
+TEST(SmoothVolume, EveryVariantsMaskedMeanIsItsDefinitionsBits)
+{
+    expect_every_variant_means_by_definition<double>();
+    expect_every_variant_means_by_definition<float>();
 }
 
 int allocations_made;

@@ -20,11 +20,23 @@ struct SmoothInput {
     const uint8_t* mask; /* null: every voxel as it is */
 };
 
-/* The shape of every variant, for either result type. */
+/* A masked mean (smooth_volumes): the output is the smoothed data, read
+ * as 0 where input.mask is 0, over the smoothed mask at the same voxel,
+ * and NaN where the mask is 0. `smoothed` is the mask smoothed already,
+ * one volume of T (a mask that serves a whole series, smoothed once by
+ * smooth_volume); null, the passes smooth it themselves. */
+template <class T>
+struct MaskedMean {
+    const T* smoothed;
+};
+
+/* The shape of every variant, for either result type; `mean` null for
+ * the data smoothed as it is read. */
 template <class T>
 struct SmoothPasses {
     typedef int fn(const SmoothInput& input, T* output, const int64_t* dimensions,
-                   const int64_t* taps, const double* widths, int32_t threads);
+                   const int64_t* taps, const double* widths, int32_t threads,
+                   const MaskedMean<T>* mean);
 };
 
 /* One line at a time through filter_1d's arithmetic in T, on the calling
@@ -46,6 +58,15 @@ VOXBLUR_INTERNAL SmoothPasses<float>::fn smooth_passes_avx512;
 VOXBLUR_INTERNAL SmoothPasses<double>::fn smooth_passes_neon;
 VOXBLUR_INTERNAL SmoothPasses<float>::fn smooth_passes_neon;
 #endif
+
+/* smooth_volume (smooth_volume.h), which is this without `mean`; with
+ * `mean` and a mask, their masked mean (MaskedMean), `smoothed` the mask
+ * smoothed already (in the output's type) or null. */
+VOXBLUR_INTERNAL int smooth_mean(const void* input, enum voxel_class input_class,
+                                 const uint8_t* mask, void* output, int output_double,
+                                 const int64_t* dimensions, const int64_t* taps,
+                                 const double* widths, int32_t threads, bool mean,
+                                 const void* smoothed);
 
 /* A kernel of `count` taps shaped by `width`: compute_gauss's doubles,
  * each rounded to T once. false when count does not fit compute_gauss's

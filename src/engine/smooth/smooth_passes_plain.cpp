@@ -4,6 +4,8 @@
 
 #include <stddef.h>
 
+#include <limits>
+
 #include "filter_line.h"
 #include "smooth_passes.h"
 #include "smooth_work.h"
@@ -27,6 +29,31 @@ void scatter_line(const T* line, int64_t n, T* volume, int64_t stride)
         volume[j * stride] = line[j];
 }
 
+/* The z pass of a masked mean (MaskedMean): each z line of the data over
+ * the same line of the smoothed mask, NaN where the mask is 0: of the
+ * mask as `weights` holds it, smoothed, or after its x and y passes, when
+ * this filters its z lines too. */
+template <class T>
+void divide_z_lines(T* output, const uint8_t* mask, const T* weights, bool smoothed, int64_t nxy,
+                    int64_t nz, const T* kernel, int64_t taps, T* line_in, T* line_out,
+                    T* line_weights)
+{
+    const T nan = std::numeric_limits<T>::quiet_NaN();
+    for (int64_t l = 0; l < nxy; ++l) {
+        if (smoothed) {
+            gather_line(weights + l, nxy, nz, line_weights);
+        } else {
+            gather_line(weights + l, nxy, nz, line_in);
+            filter_line(line_in, line_weights, nz, kernel, taps);
+        }
+        gather_line(output + l, nxy, nz, line_in);
+        filter_line(line_in, line_out, nz, kernel, taps);
+        for (int64_t z = 0; z < nz; ++z)
+            line_out[z] = mask[l + z * nxy] ? line_out[z] / line_weights[z] : nan;
+        scatter_line(line_out, nz, output + l, nxy);
+    }
+}
+
 /* The y or z pass in place: `lines` lines of n samples `stride` apart,
  * line l starting at first(l). */
 template <class T, class First>
@@ -43,7 +70,7 @@ void filter_strided_lines(T* output, int64_t lines, const First& first, int64_t 
 
 template <class T>
 int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
-                 const int64_t* taps, const double* widths)
+                 const int64_t* taps, const double* widths, const MaskedMean<T>* mean)
 {
     const int64_t nx = dimensions[0];
     const int64_t ny = dimensions[1];
@@ -61,6 +88,8 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
         T* kernel;
         T* line_in;
         T* line_out;
+        T* weights;
+        T* room;
         size_t bytes;
     };
     auto layout = [&](char* base) {
@@ -70,6 +99,8 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
         areas.kernel = carver.take<T>(longest_kernel);
         areas.line_in = carver.take<T>(longest_line);
         areas.line_out = carver.take<T>(longest_line);
+        areas.weights = carver.take<T>(mean ? longest_line : 0);
+        areas.room = carver.take<T>(mean && !mean->smoothed ? nxy * nz : 0);
         areas.bytes = carver.used;
         return areas;
     };
@@ -83,20 +114,36 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
     T* const line_in = areas.line_in;
     T* const line_out = areas.line_out;
 
+    /* The mask's x and y passes go into a room of a volume with the
+     * data's, unless it comes smoothed. */
+    const bool mask_passes = mean && !mean->smoothed;
+    T* const room = areas.room;
+    const SmoothInput mask = {input.mask, voxel_logical, nullptr};
+
     /* x lines: read (converting) into a line, filter into the output. */
     kernel_taps(taps[0], widths[0], gauss, kernel);
     for (int64_t l = 0; l < ny * nz; ++l) {
         read_voxels(input.voxels, input.input_class, input.mask, l * nx, nx, line_in);
         filter_line(line_in, output + l * nx, nx, kernel, taps[0]);
+        if (mask_passes) {
+            read_voxels(mask.voxels, mask.input_class, mask.mask, l * nx, nx, line_in);
+            filter_line(line_in, room + l * nx, nx, kernel, taps[0]);
+        }
     }
 
     /* y and z lines are strided: gather, filter, scatter, in place. */
     kernel_taps(taps[1], widths[1], gauss, kernel);
-    filter_strided_lines(output, nx * nz, [&](int64_t l) { return l / nx * nxy + l % nx; }, ny,
-                         nx, kernel, taps[1], line_in, line_out);
+    const auto y_line = [&](int64_t l) { return l / nx * nxy + l % nx; };
+    filter_strided_lines(output, nx * nz, y_line, ny, nx, kernel, taps[1], line_in, line_out);
+    if (mask_passes)
+        filter_strided_lines(room, nx * nz, y_line, ny, nx, kernel, taps[1], line_in, line_out);
     kernel_taps(taps[2], widths[2], gauss, kernel);
-    filter_strided_lines(output, nxy, [](int64_t l) { return l; }, nz, nxy, kernel, taps[2],
-                         line_in, line_out);
+    if (mean)
+        divide_z_lines(output, input.mask, mask_passes ? room : mean->smoothed, !mask_passes,
+                       nxy, nz, kernel, taps[2], line_in, line_out, areas.weights);
+    else
+        filter_strided_lines(output, nxy, [](int64_t l) { return l; }, nz, nxy, kernel,
+                             taps[2], line_in, line_out);
 
     give_back_work(allocated);
     return smooth_done;
@@ -105,13 +152,15 @@ int plain_passes(const SmoothInput& input, T* output, const int64_t* dimensions,
 }  // namespace
 
 int smooth_passes_plain(const SmoothInput& input, double* output, const int64_t* dimensions,
-                        const int64_t* taps, const double* widths, int32_t /* threads */)
+                        const int64_t* taps, const double* widths, int32_t /* threads */,
+                        const MaskedMean<double>* mean)
 {
-    return plain_passes(input, output, dimensions, taps, widths);
+    return plain_passes(input, output, dimensions, taps, widths, mean);
 }
 
 int smooth_passes_plain(const SmoothInput& input, float* output, const int64_t* dimensions,
-                        const int64_t* taps, const double* widths, int32_t /* threads */)
+                        const int64_t* taps, const double* widths, int32_t /* threads */,
+                        const MaskedMean<float>* mean)
 {
-    return plain_passes(input, output, dimensions, taps, widths);
+    return plain_passes(input, output, dimensions, taps, widths, mean);
 }

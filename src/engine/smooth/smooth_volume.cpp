@@ -42,7 +42,8 @@ int32_t threads_worth(const int64_t* dimensions, int32_t threads)
  * every kernel length chooses alike), else the plain passes. */
 template <class T>
 int fastest_passes_for(const SmoothInput& input, T* output, const int64_t* dimensions,
-                       const int64_t* taps, const double* widths, int32_t threads)
+                       const int64_t* taps, const double* widths, int32_t threads,
+                       const MaskedMean<T>* mean)
 {
 #if VOXBLUR_VECTORS_X86_64 || VOXBLUR_VECTORS_NEON
     int32_t capped[3];
@@ -52,20 +53,20 @@ int fastest_passes_for(const SmoothInput& input, T* output, const int64_t* dimen
     switch (choose_passes(&cpu, capped)) {
 #if VOXBLUR_VECTORS_X86_64
     case passes_avx512:
-        return smooth_passes_avx512(input, output, dimensions, taps, widths, threads);
+        return smooth_passes_avx512(input, output, dimensions, taps, widths, threads, mean);
     case passes_avx:
-        return smooth_passes_avx(input, output, dimensions, taps, widths, threads);
+        return smooth_passes_avx(input, output, dimensions, taps, widths, threads, mean);
     case passes_sse2:
-        return smooth_passes_sse2(input, output, dimensions, taps, widths, threads);
+        return smooth_passes_sse2(input, output, dimensions, taps, widths, threads, mean);
 #else
     case passes_neon:
-        return smooth_passes_neon(input, output, dimensions, taps, widths, threads);
+        return smooth_passes_neon(input, output, dimensions, taps, widths, threads, mean);
 #endif
     default:
         break;
     }
 #endif
-    return smooth_passes_plain(input, output, dimensions, taps, widths, threads);
+    return smooth_passes_plain(input, output, dimensions, taps, widths, threads, mean);
 }
 
 }  // namespace
@@ -79,9 +80,10 @@ extern "C" int64_t smooth_kernel_length(int64_t axis_length, double width, int32
     return odd_kernel_length(truncated_length(factor * width + 0.5), axis_length);
 }
 
-extern "C" int smooth_volume(const void* input, enum voxel_class input_class, const uint8_t* mask,
-                             void* output, int output_double, const int64_t* dimensions,
-                             const int64_t* taps, const double* widths, int32_t threads)
+int smooth_mean(const void* input, enum voxel_class input_class, const uint8_t* mask,
+                void* output, int output_double, const int64_t* dimensions,
+                const int64_t* taps, const double* widths, int32_t threads, bool mean,
+                const void* smoothed)
 {
     /* An empty volume has nothing to write, and its pointers may be null. */
     if (dimensions[0] <= 0 || dimensions[1] <= 0 || dimensions[2] <= 0)
@@ -92,9 +94,21 @@ extern "C" int smooth_volume(const void* input, enum voxel_class input_class, co
         return smooth_out_of_memory;
     const SmoothInput source = {input, input_class, mask};
     threads = threads_worth(dimensions, threads);
-    if (output_double)
+    const bool masked_mean = mean && mask;
+    if (output_double) {
+        const MaskedMean<double> by = {static_cast<const double*>(smoothed)};
         return fastest_passes_for(source, static_cast<double*>(output), dimensions, taps, widths,
-                                  threads);
+                                  threads, masked_mean ? &by : nullptr);
+    }
+    const MaskedMean<float> by = {static_cast<const float*>(smoothed)};
     return fastest_passes_for(source, static_cast<float*>(output), dimensions, taps, widths,
-                              threads);
+                              threads, masked_mean ? &by : nullptr);
+}
+
+extern "C" int smooth_volume(const void* input, enum voxel_class input_class, const uint8_t* mask,
+                             void* output, int output_double, const int64_t* dimensions,
+                             const int64_t* taps, const double* widths, int32_t threads)
+{
+    return smooth_mean(input, input_class, mask, output, output_double, dimensions, taps, widths,
+                       threads, false, nullptr);
 }

@@ -3,11 +3,10 @@
 #include <stddef.h>
 #include <stdlib.h>
 
-#include <limits>
-
 #include "huge_pages.h"
 #include "oldest_glibc.h"
 
+#include "smooth_passes.h"
 #include "smooth_volume.h"
 #include "threads.h"
 
@@ -44,20 +43,6 @@ size_t class_bytes(enum voxel_class input_class)
     }
 }
 
-/* The masked mean: the smoothed data (read as 0 outside the mask) over
- * the smoothed mask, NaN outside the mask. A voxel of the mask reaches
- * itself with the kernel's largest tap, so its weight is never 0; a voxel
- * outside it is NaN whatever its weight came to, which also covers every
- * voxel with no voxel of the mask in reach. */
-template <typename Value>
-void divide_by_weights(Value* output, const Value* weights, const uint8_t* mask, int64_t begin,
-                       int64_t end)
-{
-    const Value nan = std::numeric_limits<Value>::quiet_NaN();
-    for (int64_t i = begin; i < end; ++i)
-        output[i] = mask[i] ? output[i] / weights[i] : nan;
-}
-
 struct Series {
     const smooth_request* request;
     int64_t taps[3];
@@ -65,11 +50,9 @@ struct Series {
     size_t input_bytes;
     size_t output_bytes;
     bool output_double;
-    /* The smoothed mask of a one-volume mask, shared by every volume. */
+    /* The smoothed mask of a one-volume mask that serves several volumes,
+     * smoothed once. */
     void* shared_weights;
-    /* One volume's room per part for the smoothed mask of each volume,
-     * when the mask has one per volume. */
-    char* weight_rooms;
     int32_t parts;
     int32_t threads_per_volume;
     int status[max_threads];
@@ -91,62 +74,28 @@ int smooth_mask(const Series& series, const uint8_t* mask, void* weights, int32_
                          series.taps, r.widths, threads);
 }
 
-struct Division {
-    void* output;
-    const void* weights;
-    const uint8_t* mask;
-    int64_t voxels;
-    bool output_double;
-    int32_t parts;
-};
-
-void divide_part(void* context, int32_t part)
-{
-    const Division& d = *static_cast<const Division*>(context);
-    const int64_t begin = d.voxels * part / d.parts;
-    const int64_t end = d.voxels * (part + 1) / d.parts;
-    if (d.output_double)
-        divide_by_weights((double*)d.output, (const double*)d.weights, d.mask, begin, end);
-    else
-        divide_by_weights((float*)d.output, (const float*)d.weights, d.mask, begin, end);
-}
-
-/* One volume of the series on `threads` threads; `weight_room` holds one
- * volume of results where the mask has one per volume. */
-int smooth_one(const Series& series, int64_t volume, int32_t threads, void* weight_room)
+/* One volume of the series on `threads` threads; with a mask, its masked
+ * mean, the mask smoothed beside the data unless it is smoothed for the
+ * whole series already. A voxel of the mask reaches itself with the
+ * kernel's largest tap, so its weight is never 0; a voxel outside it is
+ * NaN whatever its weight came to, which also covers every voxel with no
+ * voxel of the mask in reach. */
+int smooth_one(const Series& series, int64_t volume, int32_t threads)
 {
     const smooth_request& r = *series.request;
     const char* input = (const char*)r.input + volume * series.voxels * series.input_bytes;
     void* output = (char*)r.output + volume * series.voxels * series.output_bytes;
     const uint8_t* mask = mask_of(series, volume);
-    int status = smooth_volume(input, r.input_class, mask, output, series.output_double,
-                               r.dimensions, series.taps, r.widths, threads);
-    if (status != smooth_done || !mask)
-        return status;
-    const void* weights = series.shared_weights;
-    if (!weights) {
-        status = smooth_mask(series, mask, weight_room, threads);
-        if (status != smooth_done)
-            return status;
-        weights = weight_room;
-    }
-    Division division = {output, weights, mask, series.voxels, series.output_double, threads};
-    if (threads > 1)
-        run_in_threads(threads, divide_part, &division);
-    else
-        divide_part(&division, 0);
-    return smooth_done;
+    return smooth_mean(input, r.input_class, mask, output, series.output_double, r.dimensions,
+                       series.taps, r.widths, threads, mask != 0, series.shared_weights);
 }
 
 /* A part's share of a series of small volumes: every parts-th volume. */
 void smooth_share(void* context, int32_t part)
 {
     Series& series = *static_cast<Series*>(context);
-    void* room = series.weight_rooms
-                     ? series.weight_rooms + (size_t)part * series.voxels * series.output_bytes
-                     : 0;
     for (int64_t v = part; v < series.request->volumes; v += series.parts) {
-        series.status[part] = smooth_one(series, v, 1, room);
+        series.status[part] = smooth_one(series, v, 1);
         if (series.status[part] != smooth_done)
             return;
     }
@@ -179,26 +128,18 @@ extern "C" int smooth_volumes(const struct smooth_request* request)
         series.threads_per_volume = 1;
     }
 
-    /* Work room for the smoothed masks: one volume for a one-volume mask,
-     * else one per part. */
+    /* A one-volume mask that serves several volumes is smoothed once, into
+     * a volume of its own; every other mask beside its volume's data. */
     const size_t volume_bytes = (size_t)series.voxels * series.output_bytes;
-    void* room = 0;
-    if (request->mask) {
-        const size_t rooms = request->mask_every_volume ? (size_t)series.parts : 1;
-        if (volume_bytes > (size_t)-1 / rooms || !(room = malloc(volume_bytes * rooms)))
+    void* allocated = 0;
+    if (request->mask && !request->mask_every_volume && request->volumes > 1) {
+        void* room = huge_page_block(volume_bytes, &allocated);
+        if (!room)
             return smooth_out_of_memory;
-        /* Its pages are first touched in the mask's first pass: in huge
-         * pages, 512 times fewer faults, which cost more than that pass
-         * itself in a virtual machine. */
-        advise_huge_pages(room, volume_bytes * rooms);
-        if (request->mask_every_volume) {
-            series.weight_rooms = (char*)room;
-        } else {
-            series.shared_weights = room;
-            if (smooth_mask(series, request->mask, room, threads) != smooth_done) {
-                free(room);
-                return smooth_out_of_memory;
-            }
+        series.shared_weights = room;
+        if (smooth_mask(series, request->mask, room, threads) != smooth_done) {
+            free(allocated);
+            return smooth_out_of_memory;
         }
     }
 
@@ -210,8 +151,8 @@ extern "C" int smooth_volumes(const struct smooth_request* request)
                 status = series.status[p];
     } else {
         for (int64_t v = 0; v < request->volumes && status == smooth_done; ++v)
-            status = smooth_one(series, v, threads, room);
+            status = smooth_one(series, v, threads);
     }
-    free(room);
+    free(allocated);
     return status;
 }
