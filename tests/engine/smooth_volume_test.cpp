@@ -503,11 +503,10 @@ void expect_every_variant_means_by_definition()
     for (const MeanCase& c : mean_cases) {
         const size_t count = static_cast<size_t>(voxels(c.dims));
         const std::vector<double> input = random_volume(count, uint32_t(count));
-        std::mt19937 random{uint32_t(count)};
-        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        std::mt19937_64 random{count};
         std::vector<uint8_t> mask(count);
         for (size_t i = 0; i < count; ++i)
-            mask[i] = unit(random) < c.kept ? uint8_t(i % 2 ? 1 : 200) : 0;
+            mask[i] = uniform_double(random, 0.0, 1.0) < c.kept ? uint8_t(i % 2 ? 1 : 200) : 0;
         const std::vector<T> want = mean_by_definition<T>(input, mask.data(), c.dims, c.widths);
         for (const Variant& variant : variants) {
             if (variant.runs_here && !variant.runs_here())
