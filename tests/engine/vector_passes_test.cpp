@@ -99,8 +99,8 @@ double random_width(std::mt19937_64& random)
 }
 
 // Under an emulator the table runs many times slower (the NEON table under
-// qemu-aarch64: minutes). VOXBLUR_PASS_TABLE=emulated, which the tests that
-// run it so set, keeps the rows that reach a path of their own (every
+// qemu-aarch64: minutes), and under a sanitizer five times.
+// VOXBLUR_PASS_TABLE=emulated, which the tests that run it so set, keeps the rows that reach a path of their own (every
 // length on every axis, the long axes, every plane that ends at a chunk's
 // edge) but takes a tenth of the rows of three random lengths, and z axes of
 // at most 12 beside the planes of 600 samples or more.
