@@ -191,6 +191,18 @@ inline typename S::V load_row(const typename S::T* row, int g)
     return aligned ? S::load(row + g * S::width) : S::loadu(row + g * S::width);
 }
 
+/* The first `count` (at most 4) bytes from p, at any address, as one
+ * integer with byte 0 lowest: the mask bytes of a vector's lanes, for the
+ * vector types' select. (No memcpy: Microsoft's freestanding builds have
+ * no string.h.) */
+inline uint32_t lane_bytes(const uint8_t* p, int count)
+{
+    uint32_t bytes = 0;
+    for (int i = 0; i < count; ++i)
+        bytes |= (uint32_t)p[i] << (8 * i);
+    return bytes;
+}
+
 /* Where a pass's outputs go as they are: output o's vector of lanes from
  * sample `at` of the run into out + o * stride + at. at(c) is the same
  * store from sample c of the run on; one() stores output 0's single

@@ -9,7 +9,6 @@
 #define VOXBLUR_VECTOR_AVX_H
 
 #include <immintrin.h>
-#include <string.h>
 /* clang-cl's immintrin.h, unlike Microsoft's, declares the AVX
  * intrinsics only for a build that targets it throughout (/arch:AVX); the
  * pragma below is enough for them. */
@@ -52,8 +51,7 @@ struct Avx<double> {
      * doubles: AVX compares no 64-bit integers). */
     static V select(const uint8_t* keep, V value, V otherwise)
     {
-        int32_t four;
-        memcpy(&four, keep, sizeof four);
+        const uint32_t four = lane_bytes(keep, 4);
         const V bytes = _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_cvtsi32_si128(four)));
         return _mm256_blendv_pd(otherwise, value, _mm256_cmp_pd(bytes, zero(), _CMP_NEQ_OQ));
     }

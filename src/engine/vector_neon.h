@@ -10,7 +10,6 @@
 #define VOXBLUR_VECTOR_NEON_H
 
 #include <arm_neon.h>
-#include <string.h>
 
 #include "pass_schedule.h"
 
@@ -71,8 +70,7 @@ struct Neon<float> {
     static V div(V a, V b) { return vdivq_f32(a, b); }
     static V select(const uint8_t* keep, V value, V otherwise)
     {
-        uint32_t four;
-        memcpy(&four, keep, sizeof four);
+        const uint32_t four = lane_bytes(keep, 4);
         const uint32x4_t bytes = vmovl_u16(vget_low_u16(vmovl_u8(vcreate_u8(four))));
         return vbslq_f32(vtstq_u32(bytes, bytes), value, otherwise);
     }

@@ -5,7 +5,6 @@
 #define VOXBLUR_VECTOR_SSE2_H
 
 #include <emmintrin.h>
-#include <string.h>
 
 #include "pass_schedule.h"
 
@@ -33,8 +32,7 @@ struct Sse2<double> {
      * otherwise (width bytes from keep, anywhere). */
     static V select(const uint8_t* keep, V value, V otherwise)
     {
-        uint16_t two;
-        memcpy(&two, keep, sizeof two);
+        const uint32_t two = lane_bytes(keep, 2);
         const __m128i none = _mm_setzero_si128();
         const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(two), none), none);
         /* Each byte in both halves of its double's lane. */
@@ -71,8 +69,7 @@ struct Sse2<float> {
     static V div(V a, V b) { return _mm_div_ps(a, b); }
     static V select(const uint8_t* keep, V value, V otherwise)
     {
-        int32_t four;
-        memcpy(&four, keep, sizeof four);
+        const uint32_t four = lane_bytes(keep, 4);
         const __m128i none = _mm_setzero_si128();
         const __m128i words = _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(four), none), none);
         const V dropped = _mm_castsi128_ps(_mm_cmpeq_epi32(words, none));
