@@ -18,9 +18,14 @@ template <class T, class In>
 void convert_voxels(const void* input, const uint8_t* mask, int64_t start, int64_t count, T* out)
 {
     const In* in = static_cast<const In*>(input) + start;
+    /* Every voxel is converted, inside the mask or not, so that the loop
+     * reads whole vectors and selects, where a read only inside the mask
+     * would take a masked load per vector. */
     if (mask)
-        for (int64_t i = 0; i < count; ++i)
-            out[i] = mask[start + i] != 0 ? static_cast<T>(in[i]) : T(0);
+        for (int64_t i = 0; i < count; ++i) {
+            const T voxel = static_cast<T>(in[i]);
+            out[i] = mask[start + i] != 0 ? voxel : T(0);
+        }
     else
         for (int64_t i = 0; i < count; ++i)
             out[i] = static_cast<T>(in[i]);
