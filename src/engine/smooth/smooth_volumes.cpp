@@ -90,11 +90,17 @@ int smooth_one(const Series& series, int64_t volume, int32_t threads)
                        series.taps, r.widths, threads, mask != 0, series.shared_weights);
 }
 
-/* A part's share of a series of small volumes: every parts-th volume. */
+/* A part's share of a series of small volumes: a run of consecutive ones,
+ * so that each thread's results lie in a span of their own. The kernel
+ * maps and clears a result's fresh pages as they are first written, a
+ * huge page at a time where it can: parts writing every other volume of
+ * one span both fault on the same pages and wait on each other there. */
 void smooth_share(void* context, int32_t part)
 {
     Series& series = *static_cast<Series*>(context);
-    for (int64_t v = part; v < series.request->volumes; v += series.parts) {
+    const int64_t volumes = series.request->volumes;
+    const int64_t end = volumes * (part + 1) / series.parts;
+    for (int64_t v = volumes * part / series.parts; v < end; ++v) {
         series.status[part] = smooth_one(series, v, 1);
         if (series.status[part] != smooth_done)
             return;
