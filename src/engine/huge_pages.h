@@ -41,15 +41,39 @@ inline huge_page_span huge_page_interior(uintptr_t start, size_t bytes)
     return span;
 }
 
-/* Asks for huge pages in the interior of a block nothing has written yet.
- * Advice only: a system without them, or one that refuses, maps the block
- * as before, so a failure is ignored. */
+/* Maps the whole 4 KiB pages of begin .. end - 1 now, in one call, as
+ * writing them would one fault at a time (Linux 5.14 on; older systems
+ * refuse it, and the pages fault as before). */
+inline void populate_pages(uintptr_t begin, uintptr_t end)
+{
+#if defined(__linux__)
+    const uintptr_t page = 4096;
+    const uintptr_t first = (begin + page - 1) / page * page;
+    const uintptr_t last = end / page * page;
+    if (first < last)
+        (void)madvise((void*)first, last - first, 23 /* MADV_POPULATE_WRITE */);
+#else
+    (void)begin;
+    (void)end;
+#endif
+}
+
+/* Asks for huge pages in the interior of a block nothing has written yet,
+ * and maps the pages before and after them: they are mapped 4 KiB at a
+ * time, up to 511 faults at either end, which cost a 256 x 256 x 256
+ * single result a quarter of its time in a virtual machine. Advice only: a
+ * system without huge pages, or one that refuses, maps the block as
+ * before, so a failure is ignored. */
 inline void advise_huge_pages(void* block, size_t bytes)
 {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-    const huge_page_span span = huge_page_interior((uintptr_t)block, bytes);
-    if (span.length > 0)
-        (void)madvise((void*)span.begin, span.length, MADV_HUGEPAGE);
+    const uintptr_t start = (uintptr_t)block;
+    const huge_page_span span = huge_page_interior(start, bytes);
+    if (span.length == 0)
+        return;
+    (void)madvise((void*)span.begin, span.length, MADV_HUGEPAGE);
+    populate_pages(start, span.begin);
+    populate_pages(span.begin + span.length, start + bytes);
 #else
     (void)block;
     (void)bytes;

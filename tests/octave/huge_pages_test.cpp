@@ -8,6 +8,11 @@
 #include <sstream>
 #include <string>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
+
 #include "huge_pages.h"
 
 namespace {
@@ -83,6 +88,39 @@ TEST(HugePages, AdviceMarksExactlyTheInterior)
     ASSERT_TRUE(mapped) << "no mapping starts at the interior's first page";
     EXPECT_EQ(end, span.begin + span.length);
     EXPECT_NE(flags.find(" hg "), std::string::npos) << flags;
+}
+
+// The 4 KiB pages of begin .. end - 1 that are in memory, of how many.
+size_t resident_pages(uintptr_t begin, uintptr_t end, size_t* pages)
+{
+    *pages = (end - begin) / 4096;
+    std::unique_ptr<unsigned char[]> in_memory(new unsigned char[*pages + 1]);
+    if (*pages == 0 || mincore((void*)begin, end - begin, in_memory.get()) != 0)
+        return 0;
+    size_t resident = 0;
+    for (size_t p = 0; p < *pages; ++p)
+        resident += in_memory[p] & 1;
+    return resident;
+}
+
+TEST(HugePages, ThePagesAroundTheInteriorAreMappedAtOnce)
+{
+    const size_t bytes = 7 * M / 2;
+    std::allocator<char> allocator;
+    char* block = allocator.allocate(bytes);
+    const uintptr_t start = (uintptr_t)block;
+    const huge_page_span span = huge_page_interior(start, bytes);
+    const uintptr_t head = (start + 4095) / 4096 * 4096;
+    const uintptr_t tail = (start + bytes) / 4096 * 4096;
+
+    advise_huge_pages(block, bytes);
+    size_t head_pages, tail_pages;
+    const size_t head_resident = resident_pages(head, span.begin, &head_pages);
+    const size_t tail_resident = resident_pages(span.begin + span.length, tail, &tail_pages);
+    allocator.deallocate(block, bytes);
+    ASSERT_GT(head_pages + tail_pages, 0u) << "half a huge page lies outside the interior";
+    EXPECT_EQ(head_resident, head_pages);
+    EXPECT_EQ(tail_resident, tail_pages);
 }
 #endif
 
