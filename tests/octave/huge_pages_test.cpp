@@ -10,7 +10,6 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 #include "huge_pages.h"
