@@ -47,8 +47,8 @@ struct Avx<double> {
     static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
     static V div(V a, V b) { return _mm256_div_pd(a, b); }
     /* Lanes whose byte of keep is not 0 from value, the others from
-     * otherwise (width bytes from keep, anywhere), through
-     * doubles: AVX compares no 64-bit integers). */
+     * otherwise (width bytes from keep, anywhere). The bytes are compared
+     * as doubles: AVX compares no 64-bit integers. */
     static V select(const uint8_t* keep, V value, V otherwise)
     {
         const uint32_t four = lane_bytes(keep, 4);
