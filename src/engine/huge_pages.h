@@ -21,6 +21,12 @@
 /* The size and alignment of an x86-64 huge page. */
 const uintptr_t huge_page_bytes = (uintptr_t)1 << 21;
 
+/* Bytes from `address` to the next huge page boundary, 0 on one. */
+inline uintptr_t huge_page_lead(uintptr_t address)
+{
+    return (huge_page_bytes - address % huge_page_bytes) % huge_page_bytes;
+}
+
 /* The whole huge pages inside `bytes` bytes from `start`: `length` bytes
  * from `begin`, none (length 0) when the block holds no whole one. Written
  * so that no sum passes the block's end, which exists. */
@@ -31,7 +37,7 @@ struct huge_page_span {
 
 inline huge_page_span huge_page_interior(uintptr_t start, size_t bytes)
 {
-    const uintptr_t lead = (huge_page_bytes - start % huge_page_bytes) % huge_page_bytes;
+    const uintptr_t lead = huge_page_lead(start);
     huge_page_span span = {0, 0};
     if (lead >= bytes)
         return span;
@@ -90,8 +96,7 @@ inline void* huge_page_block(size_t bytes, void** allocated)
     *allocated = 0;
     if (bytes > (size_t)-1 - huge_page_bytes || !(*allocated = malloc(bytes + huge_page_bytes)))
         return 0;
-    char* block = (char*)*allocated +
-                  (huge_page_bytes - (uintptr_t)*allocated % huge_page_bytes) % huge_page_bytes;
+    char* block = (char*)*allocated + huge_page_lead((uintptr_t)*allocated);
     advise_huge_pages(block, bytes);
     return block;
 }

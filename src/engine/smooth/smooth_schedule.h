@@ -337,8 +337,7 @@ int smooth_rounds(const Source& source, typename S::T* output, const int64_t* di
         T* room = nullptr;
         if (banded) {
             char* after = task.work + all_parts;
-            room = reinterpret_cast<T*>(
-                after + (huge_page_bytes - (uintptr_t)after % huge_page_bytes) % huge_page_bytes);
+            room = reinterpret_cast<T*>(after + huge_page_lead((uintptr_t)after));
             advise_huge_pages(room, room_bytes - huge_page_bytes);
         }
         run_mean_rounds(&task, threads, mask, room, mean->smoothed);
